@@ -1,0 +1,64 @@
+// The install record: one string value under HKEY_USERS. Registry failures
+// are silent by design; the product key is opened with open-or-create on
+// every access and never deleted.
+#include "installer.h"
+#include "record_rules.h"
+#include "../launcher/strutil.h"
+#include "../launcher/texts.h"
+
+BOOL g_bInstalled;
+char g_szInstallDir[MAX_PATH];
+
+static bool OpenProductKey(HKEY *phKey, DWORD *pdwDisposition) {
+    return RegCreateKeyExA(HKEY_USERS, kRecordKey, 0, const_cast<LPSTR>(kRecordClass),
+                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, phKey,
+                           pdwDisposition) == ERROR_SUCCESS;
+}
+
+void ReadInstallRecord(void) {
+    HKEY hKey;
+    DWORD dwDisposition = 0;
+    if (!OpenProductKey(&hKey, &dwDisposition))
+        return;
+    if (dwDisposition != REG_CREATED_NEW_KEY) {
+        for (DWORD index = 0;; ++index) {
+            char szName[32];
+            DWORD cchName = sizeof szName;
+            DWORD cbData = sizeof g_szInstallDir;
+            DWORD dwType;
+            LONG rc = RegEnumValueA(hKey, index, szName, &cchName, NULL, &dwType,
+                                    reinterpret_cast<BYTE *>(g_szInstallDir), &cbData);
+            if (rc == ERROR_NO_MORE_ITEMS)
+                break;
+            // Any other code counts as an entry; a name that did not fit
+            // cannot be "InstallDir", whatever the buffer holds.
+            if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+                continue;
+            if (cchName >= sizeof szName || !StrEqual(szName, kRecordValue))
+                continue;
+            if (AcceptInstallDirData(rc, g_szInstallDir, cbData, sizeof g_szInstallDir))
+                g_bInstalled = TRUE;
+            break;
+        }
+    }
+    RegCloseKey(hKey);
+}
+
+void WriteInstallRecord(void) {
+    HKEY hKey;
+    DWORD dwDisposition;
+    if (!OpenProductKey(&hKey, &dwDisposition))
+        return;
+    RegSetValueExA(hKey, kRecordValue, 0, REG_SZ, reinterpret_cast<const BYTE *>(g_szInstallDir),
+                   StrLen(g_szInstallDir) + 1);
+    RegCloseKey(hKey);
+}
+
+void DeleteInstallRecord(void) {
+    HKEY hKey;
+    DWORD dwDisposition;
+    if (!OpenProductKey(&hKey, &dwDisposition))
+        return;
+    RegDeleteValueA(hKey, kRecordValue);
+    RegCloseKey(hKey);
+}

@@ -1,0 +1,16 @@
+// Program-wide state of the launcher, filled by start-up and read by the
+// main window and the installer.
+#pragma once
+#include <windows.h>
+
+#define Q7_EXPORT extern "C" __declspec(dllexport)
+
+extern HINSTANCE g_hInstance;
+extern char g_szCaption[82];
+extern char g_szDefaultPath[MAX_PATH];
+extern char g_szSourceDir[MAX_PATH];
+extern RECT g_rcDesktop;
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
+Q7_EXPORT INT_PTR CALLBACK DlgMainProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
