@@ -1,11 +1,35 @@
-// Install and uninstall flows. Placeholders until the destination dialog,
-// the copy engine and the removal are in: neither changes the install state.
+// Install and uninstall flows: the order in which the installer's dialogs
+// run, and what is taken back when a copy does not finish.
 #include "installer.h"
+#include "../launcher/texts.h"
 
-int RunInstall(HWND) {
-    return 0;
+int RunInstall(HWND hOwner) {
+    INT_PTR result = DialogBoxParamA(g_hInstance, "DLG_SELECT", hOwner, DlgSelectProc, 0);
+    if (result == -1) {
+        MessageBoxA(hOwner, kTextDialogFailed, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (result != 1)
+        return 0;
+
+    result = DialogBoxParamA(g_hInstance, "DLG_INST", hOwner, DlgInstallProc, 0);
+    if (result == -1) {
+        // The new directory stays: nothing was copied into it.
+        MessageBoxA(hOwner, kTextDialogFailed, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (result != 1) {
+        RemoveInstallDir();
+        return 0;
+    }
+    WriteInstallRecord();
+    return 1;
 }
 
-int RunUninstall(HWND) {
-    return 0;
+int RunUninstall(HWND hOwner) {
+    if (MessageBoxA(hOwner, kTextAskUninstall, g_szCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return 0;
+    RemoveInstallDir();
+    DeleteInstallRecord();
+    return 1;
 }

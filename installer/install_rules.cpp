@@ -1,0 +1,120 @@
+#include "install_rules.h"
+#include "../launcher/strutil.h"
+
+namespace {
+const uint64_t kMax64 = ~static_cast<uint64_t>(0);
+const uint64_t kSizeLineTenth = 97280; // 95 * 1,024
+const uint64_t kChunkUnit = 0x10000;
+const int32_t kMaxInt32 = 0x7FFFFFFF;
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+} // namespace
+
+uint64_t AddEntrySize(uint64_t total, uint32_t sizeHigh, uint32_t sizeLow) {
+    uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    return size > kMax64 - total ? kMax64 : total + size;
+}
+
+SizeLineFigures SizeLineUnits(uint64_t installSetSize) {
+    uint64_t units = installSetSize / kSizeLineTenth;
+    uint64_t whole = units / 10;
+    SizeLineFigures f;
+    f.whole = whole > static_cast<uint64_t>(kMaxInt32) ? kMaxInt32 : static_cast<int>(whole);
+    f.tenth = static_cast<int>(units % 10);
+    return f;
+}
+
+uint64_t FreeBytes(uint32_t sectorsPerCluster, uint32_t bytesPerSector, uint32_t freeClusters) {
+    uint64_t clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
+    if (freeClusters != 0 && clusterBytes > kMax64 / freeClusters)
+        return kMax64;
+    return clusterBytes * freeClusters;
+}
+
+bool FreeSpaceSuffices(uint64_t freeBytes, uint64_t installSetSize) {
+    return freeBytes >= installSetSize;
+}
+
+bool FullPathFits(uint32_t result, size_t cap) {
+    return result != 0 && result < cap;
+}
+
+int32_t ProgressBarWidth(int32_t right, uint64_t copied, uint64_t installSetSize) {
+    int32_t room = right - 2;
+    if (room <= 0)
+        return 0;
+    uint64_t done = copied, whole = installSetSize;
+    if (installSetSize >= kChunkUnit) {
+        done = copied >> 16;
+        whole = installSetSize >> 16;
+    }
+    if (whole == 0)
+        return 0;
+    // room fits 31 bits, so the product overflows only for a copied total
+    // far beyond the set, which the bar shows as full-scale rather than wrap.
+    uint64_t width = done > kMax64 / static_cast<uint64_t>(room)
+                         ? kMax64
+                         : static_cast<uint64_t>(room) * done / whole;
+    return width > static_cast<uint64_t>(kMaxInt32) ? kMaxInt32 : static_cast<int32_t>(width);
+}
+
+bool FileQualifies(uint32_t attributes) {
+    return (attributes & ~kQualifyingAttributes) == 0;
+}
+
+bool IsCp932LeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+size_t FindPathSeparator(const char *path, size_t from) {
+    size_t i = 0;
+    while (path[i] != '\0') {
+        if (IsCp932LeadByte(static_cast<unsigned char>(path[i]))) {
+            if (path[i + 1] == '\0')
+                return i + 1;
+            i += 2;
+            continue;
+        }
+        if (path[i] == '\\' && i >= from)
+            return i;
+        ++i;
+    }
+    return i;
+}
+
+bool CopyPathPrefix(char *out, size_t cap, const char *path, size_t length) {
+    if (length >= cap)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (path[i] == '\0')
+            return false;
+    }
+    for (size_t i = 0; i < length; ++i)
+        out[i] = path[i];
+    out[length] = '\0';
+    return true;
+}
+
+bool JoinPath(char *out, size_t cap, const char *dir, const char *name) {
+    return StrJoin3(out, cap, dir, "\\", name);
+}
+
+bool BuildSearchPattern(char *out, size_t cap, const char *dir) {
+    return StrJoin3(out, cap, dir, "\\*.*", "");
+}
+
+bool RemovalTargetAllowed(const char *dir) {
+    size_t start = 0;
+    if (dir[0] != '\0' && dir[1] == ':')
+        start = 2;
+    // Whatever follows the drive must be more than separators. A trailing
+    // 0x5C that is the second byte of a double-byte character is preceded by
+    // its lead byte, which is not a separator, so such a name still counts.
+    for (size_t i = start; dir[i] != '\0'; ++i) {
+        if (!IsSeparator(dir[i]))
+            return true;
+    }
+    return false;
+}

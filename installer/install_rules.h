@@ -1,0 +1,65 @@
+// Rules of the destination dialog, the copy engine and the removal that need
+// no Win32 call, so that the native tests reach them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Install-set size: every entry's 64-bit size added up in 64 bits, stopping at
+// the largest value rather than wrapping, so that a set of 4 GB or more can
+// never look small enough for a nearly full drive.
+uint64_t AddEntrySize(uint64_t total, uint32_t sizeHigh, uint32_t sizeLow);
+
+// The size line shows the set in "megabytes" of 97,280 * 10 = 972,800 bytes,
+// with one truncated decimal: whole = size / 972,800, tenth = the next digit.
+// The whole part saturates at the largest int, which wsprintfA's %d takes.
+struct SizeLineFigures {
+    int whole;
+    int tenth;
+};
+SizeLineFigures SizeLineUnits(uint64_t installSetSize);
+
+// Free bytes of a drive from its cluster counts, formed without overflow
+// (saturating), and whether they hold the install set. Equal is enough.
+uint64_t FreeBytes(uint32_t sectorsPerCluster, uint32_t bytesPerSector, uint32_t freeClusters);
+bool FreeSpaceSuffices(uint64_t freeBytes, uint64_t installSetSize);
+
+// True when GetFullPathNameA's result means the full path was written whole
+// into a buffer of cap bytes (0 is a failure; cap or more is the size needed).
+bool FullPathFits(uint32_t result, size_t cap);
+
+// Width of the progress bar in a well whose client area is `right` pixels
+// wide (room = right - 2). Sets below 64 KiB scale by exact bytes, larger
+// ones by whole 65,536-byte units. An empty set (the source changed after it
+// was measured) gives 0 rather than a division by zero; so does a well
+// narrower than its two margins. The result saturates at the largest int32.
+int32_t ProgressBarWidth(int32_t right, uint64_t copied, uint64_t installSetSize);
+
+// A directory entry is copied only when its attributes hold nothing besides
+// read-only (0x01), archive (0x20) and normal (0x80).
+const uint32_t kQualifyingAttributes = 0xA1;
+bool FileQualifies(uint32_t attributes);
+
+// Code page 932 lead bytes: the first byte of a double-byte character, whose
+// second byte may be 0x5C, the path separator.
+bool IsCp932LeadByte(unsigned char c);
+
+// Index of the first path separator at or after `from` that is a character of
+// its own, not the second byte of a double-byte character; the scan always
+// starts at the beginning of the path so that byte pairs are read in step.
+// Returns the length of the path when there is none.
+size_t FindPathSeparator(const char *path, size_t from);
+
+// Copies the first `length` bytes of path into out (cap bytes) and
+// terminates it. False, and out untouched, when it does not fit.
+bool CopyPathPrefix(char *out, size_t cap, const char *path, size_t length);
+
+// out = dir + "\" + name, all or nothing.
+bool JoinPath(char *out, size_t cap, const char *dir, const char *name);
+
+// The search pattern for every entry of dir: dir + "\*.*", all or nothing.
+bool BuildSearchPattern(char *out, size_t cap, const char *dir);
+
+// Whether the removal may work on dir at all: never on an empty string
+// (the patterns would name the current drive's root) nor on a drive root
+// such as "C:", "C:\" or "\".
+bool RemovalTargetAllowed(const char *dir);
