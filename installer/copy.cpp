@@ -164,8 +164,9 @@ static void OnInstallCopy(HWND hDlg) {
     }
     // Fewer bytes written than read (a full disk) would leave a truncated
     // copy behind a success message: it is a transfer failure like any other.
-    DWORD written;
-    if (!WriteFile(g_hDestFile, g_pChunk, read, &written, NULL) || written != read) {
+    DWORD written = 0;
+    BOOL ok = WriteFile(g_hDestFile, g_pChunk, read, &written, NULL);
+    if (!ChunkFullyWritten(ok != FALSE, read, written)) {
         EndCopy(hDlg, kTextInstallFailed, 0);
         return;
     }

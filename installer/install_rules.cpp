@@ -60,6 +60,10 @@ int32_t ProgressBarWidth(int32_t right, uint64_t copied, uint64_t installSetSize
     return width > static_cast<uint64_t>(kMaxInt32) ? kMaxInt32 : static_cast<int32_t>(width);
 }
 
+bool ChunkFullyWritten(bool writeSucceeded, uint32_t bytesRead, uint32_t bytesWritten) {
+    return writeSucceeded && bytesWritten == bytesRead;
+}
+
 bool FileQualifies(uint32_t attributes) {
     return (attributes & ~kQualifyingAttributes) == 0;
 }

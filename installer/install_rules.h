@@ -34,6 +34,11 @@ bool FullPathFits(uint32_t result, size_t cap);
 // narrower than its two margins. The result saturates at the largest int32.
 int32_t ProgressBarWidth(int32_t right, uint64_t copied, uint64_t installSetSize);
 
+// A chunk is transferred only when the write succeeded and took every byte
+// read: a short write (a full disk) must fail the install, never leave a
+// truncated copy reported as installed.
+bool ChunkFullyWritten(bool writeSucceeded, uint32_t bytesRead, uint32_t bytesWritten);
+
 // A directory entry is copied only when its attributes hold nothing besides
 // read-only (0x01), archive (0x20) and normal (0x80).
 const uint32_t kQualifyingAttributes = 0xA1;

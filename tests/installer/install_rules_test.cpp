@@ -107,6 +107,15 @@ TEST(ProgressBar, NeverDividesByZero) {
     EXPECT_EQ(700, ProgressBarWidth(352, 2000, 1000)); // not clamped to the well
 }
 
+TEST(CopyStep, ShortWriteIsATransferFailure) {
+    EXPECT_TRUE(ChunkFullyWritten(true, 65536, 65536));
+    EXPECT_TRUE(ChunkFullyWritten(true, 17, 17));
+    EXPECT_FALSE(ChunkFullyWritten(true, 65536, 4096)); // full disk part-way
+    EXPECT_FALSE(ChunkFullyWritten(true, 65536, 0));
+    EXPECT_FALSE(ChunkFullyWritten(false, 65536, 65536));
+    EXPECT_FALSE(ChunkFullyWritten(false, 65536, 0));
+}
+
 TEST(Attributes, OnlyReadOnlyArchiveAndNormalQualify) {
     EXPECT_TRUE(FileQualifies(0x00));
     EXPECT_TRUE(FileQualifies(0x01));

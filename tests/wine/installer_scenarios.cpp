@@ -1,0 +1,488 @@
+// The installer as a player meets it: the destination dialog's checks, the
+// copy behind its progress bar, cancelling it, and uninstalling, checked on
+// the disk, in the registry and on the main window's button.
+#include "harness.h"
+#include "texts.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const int kIdInstall = 200, kIdStart = 400, kIdDir = 401, kIdCancel = 402, kIdSizeLine = 500,
+          kIdWell = 600;
+
+// "ゲームソフト": ソ is 0x83 0x5C, a second byte equal to the path separator.
+const char kGameSoft[] = "\x83\x51\x81\x5B\x83\x80\x83\x5C\x83\x74\x83\x67";
+
+std::string Confirmation(const std::string &dir) {
+    return std::string(kTextConfirmHead) + dir + kTextConfirmTail;
+}
+
+// The size line for what the destination dialog measures: every entry of
+// the disc directory, "." and ".." included.
+std::string ExpectedSizeLine(const std::string &disc) {
+    unsigned long long total = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((disc + "\\*.*").c_str(), &fd);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    do {
+        total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    unsigned long long units = total / 97280;
+    char line[128];
+    std::snprintf(line, sizeof line, kFormatSizeLine, static_cast<int>(units / 10),
+                  static_cast<int>(units % 10));
+    return line;
+}
+
+HWND OpenDestination(Launcher &l, HWND main) {
+    Click(main, kIdInstall);
+    return WaitDialog(l, kIdDir);
+}
+
+// Types a directory, presses the start button and checks the message.
+void Refused(Launcher &l, HWND dlg, const std::string &dir, const std::string &text) {
+    Note("directory typed: " + dir);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, text);
+    CHECK(IsWindowVisible(dlg));
+}
+
+// The same for a choice that passes the checks, is confirmed, and is then
+// refused when the directory is created.
+void RefusedAfterConfirmation(Launcher &l, HWND dlg, const std::string &dir,
+                              const std::string &full, const std::string &text) {
+    Note("directory typed: " + dir);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(full), IDYES);
+    ExpectMessage(l, text);
+    CHECK(IsWindowVisible(dlg));
+}
+
+// Types a directory, confirms it and returns the copy dialog.
+HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
+    HWND dlg = OpenDestination(l, main);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(dir), IDYES);
+    return WaitDialog(l, kIdWell);
+}
+
+void CancelDestination(HWND dlg) {
+    Click(dlg, kIdCancel);
+    CHECK(WaitFor([&] { return !IsWindow(dlg); }, 5000));
+}
+
+void Install(Launcher &l, HWND main, const std::string &dir) {
+    Note("install into " + dir);
+    StartCopy(l, main, dir);
+    ExpectMessage(l, kTextInstallDone);
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    std::string recorded;
+    CHECK(ReadInstallDirValue(&recorded));
+    CHECK_EQ(recorded, dir);
+}
+
+void Uninstall(Launcher &l, HWND main) {
+    Click(main, kIdInstall);
+    ExpectMessage(l, kTextAskUninstall, IDYES);
+    CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kLabelInstall; }, 5000));
+    std::string recorded;
+    CHECK(!ReadInstallDirValue(&recorded));
+}
+
+struct SourceFile {
+    std::string name;
+    size_t size;
+    DWORD attributes;
+};
+
+// A disc directory with Q7.EXE and the given files, plus a subdirectory that
+// is counted in the size but never copied.
+std::string LayOutDisc(const std::string &name, const std::vector<SourceFile> &files) {
+    std::string disc = NewDisc(name, false);
+    unsigned seed = 1;
+    for (const SourceFile &f : files) {
+        std::string path = disc + "\\" + f.name;
+        WriteBytes(path, Pattern(f.size, seed++));
+        if (f.attributes != FILE_ATTRIBUTE_NORMAL) {
+            REQUIRE(SetFileAttributesA(path.c_str(), f.attributes));
+            REQUIRE((Attributes(path) & f.attributes) == f.attributes);
+        }
+    }
+    REQUIRE(CreateDirectoryA((disc + "\\SUBDIR").c_str(), nullptr));
+    WriteBytes(disc + "\\SUBDIR\\INSIDE.DAT", Pattern(1000, 99));
+    return disc;
+}
+
+bool Qualifies(DWORD attributes) {
+    return (attributes & ~0xA1u) == 0;
+}
+
+// The install directory holds exactly the qualifying files of the disc, byte
+// for byte, each a writable ordinary file.
+void CheckCopies(const std::string &disc, const std::string &dir) {
+    std::vector<std::string> want;
+    for (const std::string &name : ListDir(disc))
+        if (Qualifies(Attributes(disc + "\\" + name)))
+            want.push_back(name);
+    CHECK(ListDir(dir) == want);
+    for (const std::string &name : want) {
+        Note("file " + name);
+        std::string copy = dir + "\\" + name;
+        CHECK(ReadBytes(copy) == ReadBytes(disc + "\\" + name));
+        CHECK_EQ(Attributes(copy) &
+                     (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+                 0);
+    }
+}
+
+long long BytesIn(const std::string &dir) {
+    long long n = 0;
+    for (const std::string &name : ListDir(dir))
+        n += static_cast<long long>(ReadBytes(dir + "\\" + name).size());
+    return n;
+}
+
+// A drive letter that names no drive at all.
+std::string UnmappedDrive() {
+    DWORD mask = GetLogicalDrives();
+    for (char c = 'Q'; c <= 'Y'; ++c)
+        if (!(mask & (1u << (c - 'A'))))
+            return std::string(1, c) + ":";
+    REQUIRE(false);
+    return "";
+}
+
+} // namespace
+
+SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
+    DeleteProductKey();
+    std::string disc = LayOutDisc("select", {{"GAME.DAT", 123456, FILE_ATTRIBUTE_NORMAL}});
+    std::string base = "C:\\q7t\\select-out";
+    RemoveTree(base);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    HWND dlg = OpenDestination(l, main);
+
+    CHECK_EQ(ItemText(dlg, kIdSizeLine), ExpectedSizeLine(disc));
+    char windir[MAX_PATH];
+    GetWindowsDirectoryA(windir, sizeof windir);
+    CHECK_EQ(ItemText(dlg, kIdDir), std::string(windir, 2) + "\\Program Files\\Rumik\\Q7");
+    RECT desk, rc;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    GetWindowRect(dlg, &rc);
+    CHECK_EQ(rc.left, (desk.right - (rc.right - rc.left + 1)) / 2);
+    CHECK_EQ(rc.top, (desk.bottom - (rc.bottom - rc.top + 1)) / 2);
+
+    Refused(l, dlg, "", kTextNoDirectory);
+    Refused(l, dlg, "\\\\server\\share\\Q7", kTextNetworkDrive);
+    Refused(l, dlg, UnmappedDrive() + "\\Q7", kTextBadDrive);
+    RefusedAfterConfirmation(l, dlg, "C:\\q7t", "C:\\q7t", kTextDirExists);
+    // Longer than the install directory buffer: refused, not cut short.
+    Refused(l, dlg, "C:\\q7t\\" + std::string(300, 'x'), kTextDirNotCreated);
+    CHECK(!DirExists("C:\\q7t\\" + std::string(200, 'x')));
+
+    // No at the confirmation creates nothing.
+    SetItemText(dlg, kIdDir, base + "\\a\\b");
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(base + "\\a\\b"), IDNO);
+    CHECK(!DirExists(base));
+
+    // A trailing backslash creates the whole chain, then finds it there.
+    RefusedAfterConfirmation(l, dlg, base + "\\a\\b\\", base + "\\a\\b\\", kTextDirExists);
+    CHECK(DirExists(base + "\\a\\b"));
+
+    // A relative name resolves against the disc directory.
+    SetItemText(dlg, kIdDir, "rel");
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(disc + "\\rel"), IDNO);
+    // A bare drive resolves to its current directory, the disc: it exists.
+    // (the platform may give that directory with a trailing backslash).
+    SetItemText(dlg, kIdDir, "C:");
+    Click(dlg, kIdStart);
+    HWND box = WaitMessageBox(l);
+    std::string asked = MessageText(box);
+    CHECK(asked == Confirmation(disc) || asked == Confirmation(disc + "\\"));
+    Answer(box, IDYES);
+    ExpectMessage(l, kTextDirExists);
+    CHECK(!DirExists(disc + "\\rel"));
+
+    // Escape does nothing; the cancel button ends the dialog and nothing changes.
+    PressKey(dlg, VK_ESCAPE);
+    Sleep(300);
+    CHECK(IsWindowVisible(dlg));
+    CancelDestination(dlg);
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK(RecordValueNames().empty());
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+    RemoveTree(base);
+}
+
+SCENARIO(InstallSetOf4GBOrMoreIsNotTakenForASmallOne) {
+    // A sparse file of 8 TB plus 1,000 bytes: a 32-bit total would wrap to a
+    // few kilobytes and pass the free-space test of any drive.
+    std::string disc = NewDisc("huge", false);
+    std::string path = disc + "\\HUGE.DAT";
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = (1LL << 43) + 1000;
+    bool sized = SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    CloseHandle(h);
+    REQUIRE(sized);
+
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    HWND dlg = OpenDestination(l, main);
+    CHECK_EQ(ItemText(dlg, kIdSizeLine), ExpectedSizeLine(disc));
+    Refused(l, dlg, "C:\\q7t\\huge-out", kTextNoSpace);
+    CHECK(!DirExists("C:\\q7t\\huge-out"));
+    CancelDestination(dlg);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+    DeleteFileA(path.c_str());
+}
+
+SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
+    DeleteProductKey();
+    std::string disc =
+        LayOutDisc("rounds", {
+                                 {"EMPTY.DAT", 0, FILE_ATTRIBUTE_NORMAL},
+                                 {"CHUNK.DAT", 65536, FILE_ATTRIBUTE_NORMAL},
+                                 {"ODD.DAT", 65537, FILE_ATTRIBUTE_NORMAL},
+                                 {"BIG.DAT", 5 * 1000 * 1000 + 7, FILE_ATTRIBUTE_NORMAL},
+                                 {"READONLY.DAT", 4000, FILE_ATTRIBUTE_READONLY},
+                                 {"ARCHIVE.DAT", 10, FILE_ATTRIBUTE_ARCHIVE},
+                                 {"HIDDEN.DAT", 3000, FILE_ATTRIBUTE_HIDDEN},
+                                 {"SYSTEM.DAT", 2000, FILE_ATTRIBUTE_SYSTEM},
+                                 {"Long file name.data", 777, FILE_ATTRIBUTE_NORMAL},
+                             });
+    std::string top = "C:\\q7t\\rounds-out";
+    RemoveTree(top);
+    std::string dir = top + "\\Rumik\\Q7";
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+
+    // Round 1: install, decline the uninstall, then uninstall.
+    Install(l, main, dir);
+    CheckCopies(disc, dir);
+    Click(main, kIdInstall);
+    ExpectMessage(l, kTextAskUninstall, IDNO);
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    CHECK(DirExists(dir));
+    std::string recorded;
+    CHECK(ReadInstallDirValue(&recorded));
+    Uninstall(l, main);
+    CHECK(!DirExists(dir));
+    CHECK(DirExists(top + "\\Rumik")); // the chain above stays
+
+    // Round 2: the same directory again; a subdirectory planted in it keeps
+    // it, with its own files, through the uninstall.
+    Install(l, main, dir);
+    CheckCopies(disc, dir);
+    REQUIRE(CreateDirectoryA((dir + "\\SAVES").c_str(), nullptr));
+    WriteBytes(dir + "\\SAVES\\SLOT1.SAV", "save");
+    Uninstall(l, main);
+    CHECK(ListDir(dir) == std::vector<std::string>{"SAVES"});
+    CHECK_EQ(ReadBytes(dir + "\\SAVES\\SLOT1.SAV"), "save");
+
+    // Round 3: that directory now exists and is refused; another one works,
+    // and the next start finds it recorded.
+    HWND dlg = OpenDestination(l, main);
+    RefusedAfterConfirmation(l, dlg, dir, dir, kTextDirExists);
+    CancelDestination(dlg);
+    std::string other = top + "\\Other";
+    Install(l, main, other);
+    CheckCopies(disc, other);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+
+    Launcher again = Start(disc);
+    main = WaitMainWindow(again);
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    Uninstall(again, main);
+    CHECK(!DirExists(other));
+    Click(main, 300);
+    CHECK_EQ(WaitExit(again), 0);
+    RemoveTree(top);
+}
+
+SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
+    DeleteProductKey();
+    std::vector<SourceFile> files;
+    for (int i = 0; i < 4; ++i)
+        files.push_back({"PART" + std::to_string(i) + ".DAT", 32u * 1024 * 1024 + 1000 * i,
+                         FILE_ATTRIBUTE_READONLY});
+    std::string disc = LayOutDisc("cancel", files);
+    std::string top = "C:\\q7t\\cancel-out";
+    RemoveTree(top);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+
+    // No: the copy pauses while the question is open, then goes on to the end
+    // with every chunk in place.
+    std::string dir = top + "\\First";
+    HWND copy = StartCopy(l, main, dir);
+    RECT desk, rc;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    GetWindowRect(copy, &rc);
+    CHECK_EQ(rc.left, (desk.right - (rc.right - rc.left + 1)) / 2);
+    Click(copy, kIdCancel);
+    HWND box = WaitMessageBox(l);
+    CHECK_EQ(MessageText(box), kTextAskCancel);
+    // No is the default button.
+    CHECK_EQ(GetWindowLongA(GetDlgItem(box, IDNO), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
+    CHECK_EQ(GetWindowLongA(GetDlgItem(box, IDYES), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
+    long long before = BytesIn(dir);
+    Sleep(400);
+    CHECK_EQ(BytesIn(dir), before);
+    CHECK(before < 4LL * 32 * 1024 * 1024); // the question came mid-copy
+    Answer(box, IDNO);
+    ExpectMessage(l, kTextInstallDone);
+    CheckCopies(disc, dir);
+    Uninstall(l, main);
+
+    // Yes: everything copied so far goes, with the install directory; the
+    // level above it stays, and nothing is recorded.
+    dir = top + "\\Second\\Q7";
+    copy = StartCopy(l, main, dir);
+    Click(copy, kIdCancel);
+    box = WaitMessageBox(l);
+    CHECK_EQ(MessageText(box), kTextAskCancel);
+    Answer(box, IDYES);
+    CHECK(WaitFor([&] { return !IsWindow(copy); }, 5000));
+    CHECK(!DirExists(dir));
+    CHECK(DirExists(top + "\\Second"));
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK(RecordValueNames().empty());
+    CHECK(FindMessageBox(l) == nullptr);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+    RemoveTree(top);
+}
+
+SCENARIO(DoubleBytePathAndLongPathInstall) {
+    DeleteProductKey();
+    std::string disc =
+        LayOutDisc("paths", {{"GAME.DAT", 70000, FILE_ATTRIBUTE_NORMAL},
+                             {"A_RATHER_LONG_FILE_NAME_FOR_TESTS.DAT", 5, FILE_ATTRIBUTE_NORMAL}});
+    std::string top = "C:\\q7t\\paths-out";
+    RemoveTree(top);
+    REQUIRE(CreateDirectoryA(top.c_str(), nullptr));
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+
+    // "C:\...\ゲームソフト\Q7": exactly ゲームソフト and then Q7, no stray
+    // directory cut at the 0x5C inside ソ.
+    std::string dbcs = top + "\\" + kGameSoft + "\\Q7";
+    Install(l, main, dbcs);
+    CHECK(ListDir(top) == std::vector<std::string>{kGameSoft});
+    CheckCopies(disc, dbcs);
+    Uninstall(l, main);
+    CHECK(!DirExists(dbcs));
+    CHECK(ListDir(top) == std::vector<std::string>{kGameSoft});
+
+    // An install directory of more than 128 bytes.
+    std::string longDir = top + "\\" + std::string(120, 'L') + "\\Q7";
+    REQUIRE(longDir.size() > 128);
+    Install(l, main, longDir);
+    CheckCopies(disc, longDir);
+    Uninstall(l, main);
+    CHECK(!DirExists(longDir));
+
+    // A directory leaving no room for a file name: the file cannot be
+    // opened, the install fails and is taken back.
+    std::string tooLong = top + "\\" + std::string(259 - top.size() - 1 - 20, 'T');
+    REQUIRE(tooLong.size() == 259 - 20);
+    StartCopy(l, main, tooLong);
+    ExpectMessage(l, kTextInstallFailed);
+    CHECK(WaitFor([&] { return !DirExists(tooLong); }, 5000));
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK(RecordValueNames().empty());
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+    RemoveTree(top);
+}
+
+SCENARIO(NothingToCopyTakesBackTheNewDirectory) {
+    DeleteProductKey();
+    // Only hidden and system files and subdirectories: Q7.EXE itself is
+    // hidden for this run.
+    std::string disc = LayOutDisc("nothing", {{"HIDDEN.DAT", 10, FILE_ATTRIBUTE_HIDDEN}});
+    REQUIRE(SetFileAttributesA((disc + "\\Q7.EXE").c_str(), FILE_ATTRIBUTE_SYSTEM));
+    std::string dir = "C:\\q7t\\nothing-out";
+    RemoveTree(dir);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    HWND dlg = OpenDestination(l, main);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(dir), IDYES);
+    // The copy dialog ends before it is ever shown.
+    ExpectMessage(l, kTextNoFiles);
+    CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
+SCENARIO(UninstallOfAnEmptyOrRootRecordDeletesNothing) {
+    std::string disc = NewDisc("rootrec", false);
+    const char canary[] = "C:\\q7-canary.dat";
+    WriteBytes(canary, "still here");
+    for (const char *record : {"", "C:", "C:\\", "\\"}) {
+        Note(std::string("recorded directory \"") + record + "\"");
+        DeleteProductKey();
+        SetRecordValue("InstallDir", REG_SZ, std::string(record, strlen(record) + 1));
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+        Uninstall(l, main);
+        CHECK_EQ(ReadBytes(canary), "still here");
+        CHECK(FileExists(disc + "\\Q7.EXE"));
+        Click(main, 300);
+        CHECK_EQ(WaitExit(l), 0);
+    }
+    DeleteFileA(canary);
+}
+
+// Needs a small drive: Q7_SMALL_DRIVE names a drive letter (such as "R:")
+// mapped to a file system of about 2 MB, for example a tmpfs linked under
+// $WINEPREFIX/dosdevices.
+SCENARIO(FullDiskFailsTheInstallAndTakesItBack) {
+    const char *drive = std::getenv("Q7_SMALL_DRIVE");
+    if (drive == nullptr || *drive == '\0') {
+        std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
+        return;
+    }
+    DeleteProductKey();
+    ULARGE_INTEGER freeBytes;
+    REQUIRE(GetDiskFreeSpaceExA((std::string(drive) + "\\").c_str(), &freeBytes, nullptr, nullptr));
+    // Many one-byte files each take a whole page; the large one then finds
+    // the drive full part-way through a chunk.
+    std::vector<SourceFile> files;
+    for (int i = 0; i < 200; ++i)
+        files.push_back({"S" + std::to_string(i) + ".DAT", 1, FILE_ATTRIBUTE_NORMAL});
+    std::string disc = LayOutDisc("full", files);
+    size_t room = static_cast<size_t>(freeBytes.QuadPart);
+    size_t used = ReadBytes(disc + "\\Q7.EXE").size() + 200 + 1000;
+    REQUIRE(room > used + 65536);
+    WriteBytes(disc + "\\ZBIG.DAT", Pattern(room - used - 4096, 5));
+    std::string dir = std::string(drive) + "\\Q7";
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    StartCopy(l, main, dir);
+    ExpectMessage(l, kTextInstallFailed);
+    CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK(RecordValueNames().empty());
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+}
