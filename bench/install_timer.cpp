@@ -1,0 +1,166 @@
+// Times the real install under Wine: starts Q7.EXE from the disc directory,
+// installs the set into DEST through the destination and copy dialogs, and
+// reports the milliseconds from the confirmation's Yes to the closing
+// message. A second install measures the delay between cancel clicks and
+// the cancel question (answered No each time), then both are uninstalled.
+// Usage: install_timer DISC-DIR DEST-DIR [cancel-samples]
+#include <windows.h>
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+DWORD g_pid;
+LARGE_INTEGER g_freq;
+
+double Now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart * 1000.0 / g_freq.QuadPart;
+}
+
+BOOL CALLBACK Collect(HWND h, LPARAM lp) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == g_pid && IsWindowVisible(h))
+        reinterpret_cast<std::vector<HWND> *>(lp)->push_back(h);
+    return TRUE;
+}
+
+std::vector<HWND> Windows() {
+    std::vector<HWND> out;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+bool IsBox(HWND h) {
+    return GetDlgItem(h, 0xFFFF) != nullptr && GetDlgItem(h, 100) == nullptr &&
+           GetDlgItem(h, 401) == nullptr && GetDlgItem(h, 600) == nullptr;
+}
+
+// Polls for a window holding control id (0: a message box).
+HWND Wait(int id, DWORD sleepMs = 1) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 120000) {
+        for (HWND h : Windows())
+            if (id == 0 ? IsBox(h) : (GetDlgItem(h, id) != nullptr && !IsBox(h)))
+                return h;
+        Sleep(sleepMs);
+    }
+    std::fprintf(stderr, "timed out waiting for control %d\n", id);
+    ExitProcess(1);
+}
+
+void Click(HWND dlg, int id) {
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
+}
+
+void AnswerAndWait(HWND box, int id) {
+    Click(box, id);
+    while (IsWindow(box) && IsWindowVisible(box))
+        Sleep(1);
+}
+
+void SetText(HWND dlg, int id, const std::string &text) {
+    DWORD_PTR r;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_NORMAL, 5000,
+                        &r);
+}
+
+HWND StartInstall(HWND main, const std::string &dest) {
+    Click(main, 200);
+    HWND dlg = Wait(401);
+    SetText(dlg, 401, dest);
+    Click(dlg, 400);
+    return Wait(0); // the confirmation
+}
+
+void Uninstall(HWND main) {
+    Click(main, 200);
+    AnswerAndWait(Wait(0), IDYES);
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3)
+        return 2;
+    std::string disc = argv[1], dest = argv[2];
+    int samples = argc > 3 ? std::atoi(argv[3]) : 40;
+    QueryPerformanceFrequency(&g_freq);
+    // Start as not installed, whatever an interrupted run left behind.
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_USERS, ".Default\\Software\\RUMIK\\Q7", 0, KEY_ALL_ACCESS, &key) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(key, "InstallDir");
+        RegCloseKey(key);
+    }
+
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string exe = disc + "\\Q7.EXE";
+    if (!CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, disc.c_str(),
+                        &si, &pi))
+        return 1;
+    g_pid = pi.dwProcessId;
+    HWND main = Wait(100, 10);
+
+    // 1. The whole install, from Yes at the confirmation to the closing message.
+    HWND confirm = StartInstall(main, dest);
+    double t0 = Now();
+    Click(confirm, IDYES);
+    HWND done;
+    for (;;) {
+        done = Wait(0, 10);
+        if (done != confirm)
+            break;
+        Sleep(1);
+    }
+    double t1 = Now();
+    char closing[256] = "";
+    GetWindowTextA(GetDlgItem(done, 0xFFFF), closing, sizeof closing);
+    std::printf("install: %.1f ms (%s)\n", t1 - t0, std::getenv("Q7_BENCH_SHOW") ? closing : "");
+    AnswerAndWait(done, IDOK);
+    Uninstall(main);
+
+    // 2. Cancel clicks during a second install: the time until the question
+    // shows, each answered No after a short while.
+    confirm = StartInstall(main, dest);
+    Click(confirm, IDYES);
+    HWND copy = Wait(600, 0);
+    std::vector<double> delays;
+    for (int i = 0; i < samples; ++i) {
+        double c0 = Now();
+        Click(copy, 402);
+        HWND box = nullptr;
+        while (box == nullptr) {
+            for (HWND h : Windows())
+                if (IsBox(h))
+                    box = h;
+            if (box == nullptr)
+                Sleep(0);
+        }
+        double c1 = Now();
+        char text[256] = "";
+        GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
+        if (GetDlgItem(box, IDNO) == nullptr) // the copy ended first
+            break;
+        delays.push_back(c1 - c0);
+        AnswerAndWait(box, IDNO);
+        Sleep(10);
+    }
+    AnswerAndWait(Wait(0), IDOK);
+    Uninstall(main);
+    Click(main, 300);
+    WaitForSingleObject(pi.hProcess, 20000);
+
+    if (!delays.empty()) {
+        std::sort(delays.begin(), delays.end());
+        std::printf("cancel question: %zu samples, median %.1f ms, worst %.1f ms\n", delays.size(),
+                    delays[delays.size() / 2], delays.back());
+    }
+    return 0;
+}
