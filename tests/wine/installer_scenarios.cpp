@@ -148,6 +148,19 @@ long long BytesIn(const std::string &dir) {
     return n;
 }
 
+unsigned long long TotalSize(const std::string &disc, bool qualifyingOnly) {
+    unsigned long long total = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((disc + "\\*.*").c_str(), &fd);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    do {
+        if (!qualifyingOnly || Qualifies(fd.dwFileAttributes))
+            total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return total;
+}
+
 // A drive letter that names no drive at all.
 std::string UnmappedDrive() {
     DWORD mask = GetLogicalDrives();
@@ -366,6 +379,55 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
     RemoveTree(top);
+}
+
+SCENARIO(ProgressBarEndsAtTheCopiedShareOfTheSet) {
+    DeleteProductKey();
+    // The hidden file counts in the size but is not copied, so the finished
+    // bar stops short of the full width.
+    std::string disc =
+        LayOutDisc("bar", {{"ONE.DAT", 40u * 1024 * 1024, FILE_ATTRIBUTE_NORMAL},
+                           {"TWO.DAT", 40u * 1024 * 1024, FILE_ATTRIBUTE_NORMAL},
+                           {"SECRET.DAT", 30u * 1024 * 1024, FILE_ATTRIBUTE_HIDDEN}});
+    std::string dir = "C:\\q7t\\bar-out";
+    RemoveTree(dir);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    HWND copy = StartCopy(l, main, dir);
+    // Out of the way of the closing message, which is centred on the screen.
+    SetWindowPos(copy, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND box = WaitMessageBox(l);
+    REQUIRE_EQ(MessageText(box), kTextInstallDone);
+
+    HWND well = GetDlgItem(copy, kIdWell);
+    RECT client;
+    GetClientRect(well, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(well, &origin);
+    unsigned long long size = TotalSize(disc, false), copied = TotalSize(disc, true);
+    long long room = client.right - 2;
+    long long width =
+        room * static_cast<long long>(copied >> 16) / static_cast<long long>(size >> 16);
+    REQUIRE(width > 0 && width < room);
+    Screenshot shot = CaptureScreen();
+    const COLORREF green = RGB(0, 255, 0);
+    int midY = origin.y + client.bottom / 2;
+    CHECK(shot.At(origin.x, midY) != green); // the one-pixel margin
+    CHECK(shot.At(origin.x + 1, midY) == green);
+    CHECK(shot.At(origin.x + static_cast<int>(width), midY) == green);
+    CHECK(shot.At(origin.x + static_cast<int>(width) + 1, midY) != green);
+    CHECK(shot.At(origin.x + 1, origin.y) != green);
+    CHECK(shot.At(origin.x + 1, origin.y + 1) == green);
+    CHECK(shot.At(origin.x + 1, origin.y + client.bottom - 2) == green);
+    CHECK(shot.At(origin.x + 1, origin.y + client.bottom - 1) != green);
+    int run = 0;
+    for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, midY) == green; ++x)
+        ++run;
+    CHECK_EQ(run, width);
+    Answer(box, IDOK);
+    Uninstall(l, main);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
 }
 
 SCENARIO(DoubleBytePathAndLongPathInstall) {
