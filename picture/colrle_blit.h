@@ -12,11 +12,10 @@
 // (bits 24-31) is the key byte; bits 0-23 are ignored. A pixel equal to the
 // key byte is not written and leaves the destination byte as it was.
 //
-// None of these functions checks anything or reports anything, except the
-// one refusal documented for the clipped decodes. The caller keeps to these
-// limits: a valid stream with at least one cell and one row; for the clipped
-// decodes w >= 4, h >= 1, x <= width and w <= width; the destination holds
-// every byte written.
+// None of these functions reports anything or checks the stream. The caller
+// keeps to these limits: a valid stream with at least one cell and one row;
+// for the clipped decodes w >= 4, h >= 1, x <= width and w <= width; the
+// destination holds every byte written.
 #pragma once
 #include <cstdint>
 
@@ -28,7 +27,9 @@ void ColumnRleDecodeKey(uint32_t key, uint8_t *destination, const uint8_t *sourc
 // x/4 + j, wrapping around from the right edge to column 0; x equal to the
 // width starts at column 0. Window row k comes from picture row y + k.
 // There is no vertical wrap: a window with y + h greater than the height
-// draws nothing at all.
+// (counted without 32-bit wrap-around) draws nothing at all. So does a window
+// that starts past the right edge (x / 4 > width / 4) or is wider than the
+// picture (w / 4 > width / 4), which the stream cannot supply.
 void ColumnRleDecodeClip(uint8_t *destination, const uint8_t *source, int32_t stride, uint32_t x,
                          uint32_t y, uint32_t w, uint32_t h);
 
