@@ -52,16 +52,6 @@ TEST_F(PatternState, GrowAndShrinkEndWithinEightStepsFromAnyMask) {
     }
 }
 
-TEST_F(PatternState, GrowLightsOddRowsFourPixelsRightOfEvenRows) {
-    SetPattern(1, 0, 8);
-    for (int i = 0; i < 8; ++i) {
-        AdvancePattern();
-        uint32_t high = g_patternMask >> 8 & 0xFF, low = g_patternMask & 0xFF;
-        EXPECT_EQ(((high >> 4) | (high << 4)) & 0xFF, low) << i;
-        EXPECT_EQ(static_cast<unsigned>(i + 1), static_cast<unsigned>(__builtin_popcount(high)));
-    }
-}
-
 TEST_F(PatternState, StepsLeftZeroOrHoldModeKeepTheMask) {
     SetPattern(1, 0x1234, 0);
     AdvancePattern();
