@@ -46,9 +46,10 @@ struct KeyedSink {
     }
 };
 
-// Passes on to `inner` only the rows from `top` to `top + rows - 1` of a
-// column; the inner sink sees them as if they were the whole column. Rows
-// above and below are walked past without touching the destination.
+// Passes on to `inner` only the window's rows of a column, so the inner sink
+// sees them as if they were the whole column. A group that straddles a
+// window edge is cut to its rows inside; rows above and below are walked
+// past without touching the destination.
 template <class Inner> struct WindowSink {
     Inner inner;
     int32_t row; // relative to the window's top row
