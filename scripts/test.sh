@@ -25,9 +25,10 @@ record "unit tests" $rc
 log "fuzz targets (clang, libFuzzer), ${FUZZ_SECONDS}s each"
 CC=clang CXX=clang++ build_tree fuzz -DQ7_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 rc=0
-for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name 'fuzz_*' -perm -u+x | sort); do
+# Each target NAME_fuzz starts from the committed corpus tests/fuzz/corpus/NAME.
+for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name '*_fuzz' -perm -u+x | sort); do
     name=$(basename "$target")
-    corpus="$Q7_ROOT/tests/fuzz/corpus/${name#fuzz_}"
+    corpus="$Q7_ROOT/tests/fuzz/corpus/${name%_fuzz}"
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
     log "$name"
