@@ -60,12 +60,12 @@ enum LzResume : uint8_t {
 };
 
 struct LzStreamState {
-    uint8_t flagBitsLeft;  // bits of flagByte not used yet, 0 to 8
-    uint8_t flagByte;      // shifted left once for every bit used
-    const uint8_t *input;  // next compressed byte of the current piece
-    uint32_t inputLeft;    // compressed bytes available at input
-    uint8_t *output;       // where the next output byte goes
-    uint32_t token;        // last token read, or the low byte of a cut one
+    uint8_t flagBitsLeft; // bits of flagByte not used yet, 0 to 8
+    uint8_t flagByte;     // shifted left once for every bit used
+    const uint8_t *input; // next compressed byte of the current piece
+    uint32_t inputLeft;   // compressed bytes available at input
+    uint8_t *output;      // where the next output byte goes
+    uint32_t token;       // last token read, or the low byte of a cut one
     LzResume resume;
 };
 

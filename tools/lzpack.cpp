@@ -21,7 +21,8 @@ bool ReadFile(const char *path, std::vector<uint8_t> &data) {
 
 bool WriteFile(const char *path, const std::vector<uint8_t> &data) {
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+    file.write(reinterpret_cast<const char *>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return static_cast<bool>(file);
 }
 

@@ -45,8 +45,10 @@ Bytes ReferenceDecode(const Bytes &stream, std::vector<uint32_t> *tokens = nullp
         if (tokens)
             tokens->push_back(token);
         size_t distance = token & 0x0FFF;
-        for (uint32_t n = (token >> 12) + 1; n != 0; --n)
-            out.push_back(out[out.size() - distance]);
+        for (uint32_t n = (token >> 12) + 1; n != 0; --n) {
+            uint8_t byte = out[out.size() - distance];
+            out.push_back(byte);
+        }
     }
 }
 
@@ -136,9 +138,9 @@ Bytes RandomStream(size_t items, std::mt19937 &rng) {
 }
 
 Bytes TextLike(size_t size, std::mt19937 &rng) {
-    static const char *const kWords[] = {"the",   "picture", "palette", "column", "stream",
-                                         "back",  "window",  "install", "disc",   "a",
-                                         "of",    "and",     "button",  "copy",   "file"};
+    static const char *const kWords[] = {"the",  "picture", "palette", "column", "stream",
+                                         "back", "window",  "install", "disc",   "a",
+                                         "of",   "and",     "button",  "copy",   "file"};
     std::string text;
     while (text.size() < size) {
         text += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
@@ -184,7 +186,8 @@ TEST_F(LzStreamTest, EmptyCallOnFreshStateWaitsForFlagByte) {
 TEST_F(LzStreamTest, FlagBytesAnnounceLiteralsAndBackReferences) {
     // 0x00: eight literals; 0xFF: eight back-references.
     Bytes stream = {0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xFF};
-    const uint32_t tokens[8] = {0x0001, 0x1002, 0x2008, 0xF004, 0x0FFF & 10, 0x3007, 0x0003, 0x1001};
+    const uint32_t tokens[8] = {0x0001,      0x1002, 0x2008, 0xF004,
+                                0x0FFF & 10, 0x3007, 0x0003, 0x1001};
     for (uint32_t t : tokens) {
         stream.push_back(static_cast<uint8_t>(t));
         stream.push_back(static_cast<uint8_t>(t >> 8));
@@ -243,10 +246,10 @@ TEST_F(LzStreamTest, SuspendsAtTheByteItWaitsFor) {
         uint32_t token;
         size_t written;
     };
-    const Cut cuts[] = {{0, kLzResumeFlagByte, 0, 0},       {1, kLzResumeLiteral, 0, 0},
-                        {2, kLzResumeTokenLow, 0, 1},       {3, kLzResumeTokenHigh, 0x01, 1},
-                        {4, kLzResumeTokenLow, 0, 4},       {5, kLzResumeTokenHigh, 0x02, 4},
-                        {6, kLzResumeLiteral, 0x1002, 6},   {7, kLzResumeLiteral, 0x1002, 7}};
+    const Cut cuts[] = {{0, kLzResumeFlagByte, 0, 0},     {1, kLzResumeLiteral, 0, 0},
+                        {2, kLzResumeTokenLow, 0, 1},     {3, kLzResumeTokenHigh, 0x01, 1},
+                        {4, kLzResumeTokenLow, 0, 4},     {5, kLzResumeTokenHigh, 0x02, 4},
+                        {6, kLzResumeLiteral, 0x1002, 6}, {7, kLzResumeLiteral, 0x1002, 7}};
     const std::string expected = "qqqqqqz";
     for (const Cut &cut : cuts) {
         SCOPED_TRACE(cut.at);
@@ -351,6 +354,25 @@ TEST_F(LzStreamTest, EveryShortDistanceAndLengthInLongPieces) {
     }
 }
 
+TEST_F(LzStreamTest, WritesNothingPastTheOutputWhenItemsAreShortest) {
+    // Back-references of length 1 give the least output per input byte, so
+    // the wide copies come closest to the end of the output here.
+    for (size_t tail = 0; tail <= 17; ++tail) {
+        SCOPED_TRACE(tail);
+        Bytes stream = {0x00, 1, 2, 3, 4, 5, 6, 7, 8};
+        for (int g = 0; g < 10; ++g) {
+            stream.push_back(0xFF);
+            for (int i = 0; i < 8; ++i)
+                stream.insert(stream.end(), {static_cast<uint8_t>(8 - i % 3), 0x00});
+        }
+        // A last group cut after `tail` bytes.
+        for (size_t i = 0; i < tail; ++i)
+            stream.push_back(i == 0 ? 0xFF : i % 2 ? 0x08 : 0x00);
+        Decoded d = DecodeWhole(stream);
+        EXPECT_EQ(d.output, ReferenceDecode(stream));
+    }
+}
+
 TEST_F(LzStreamTest, AnyPiecesGiveTheSameOutputAndState) {
     std::mt19937 rng(2024);
     std::vector<Bytes> streams;
@@ -368,7 +390,8 @@ TEST_F(LzStreamTest, AnyPiecesGiveTheSameOutputAndState) {
         EXPECT_EQ(bytewise.output, expected);
         EXPECT_TRUE(SameState(bytewise.state, whole.state));
         for (size_t largest : {3, 70, 700}) {
-            const Decoded pieces = DecodeInPieces(stream, RandomPieces(stream.size(), rng, largest));
+            const Decoded pieces =
+                DecodeInPieces(stream, RandomPieces(stream.size(), rng, largest));
             EXPECT_EQ(pieces.output, expected);
             EXPECT_TRUE(SameState(pieces.state, whole.state));
         }
@@ -400,8 +423,8 @@ TEST(LzStreamMeasureTest, SizesValidStreamsAndRefusesBadDistances) {
 
 TEST(LzEncodeTest, RoundTripsVariedData) {
     std::mt19937 rng(99);
-    std::vector<Bytes> inputs = {{}, {42}, Bytes(1000, 0), TextLike(20000, rng),
-                                 PictureLike(640, 48, rng)};
+    std::vector<Bytes> inputs = {
+        {}, {42}, Bytes(1000, 0), TextLike(20000, rng), PictureLike(640, 48, rng)};
     Bytes noise(5000);
     for (uint8_t &b : noise)
         b = static_cast<uint8_t>(rng());
@@ -438,9 +461,8 @@ TEST(LzEncodeTest, FindsFarthestLongestAndOverlappingMatches) {
     std::vector<uint32_t> tokens;
     EXPECT_EQ(ReferenceDecode(stream, &tokens), input);
     EXPECT_NE(std::find(tokens.begin(), tokens.end(), 0xF000u | 4095), tokens.end());
-    bool overlapping = std::any_of(tokens.begin(), tokens.end(), [](uint32_t t) {
-        return (t & 0x0FFF) < (t >> 12) + 1;
-    });
+    bool overlapping = std::any_of(tokens.begin(), tokens.end(),
+                                   [](uint32_t t) { return (t & 0x0FFF) < (t >> 12) + 1; });
     EXPECT_TRUE(overlapping);
 }
 
