@@ -4,12 +4,12 @@ namespace {
 
 const size_t kMaxDistance = 4095;
 const size_t kMaxLength = 16;
-const unsigned kHashBits = 15;
+const unsigned kMaxHashBits = 15;
 
-inline uint32_t Hash3(const uint8_t *p) {
+inline uint32_t Hash3(const uint8_t *p, unsigned bits) {
     uint32_t v = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                  static_cast<uint32_t>(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - kHashBits);
+    return (v * 2654435761u) >> (32 - bits);
 }
 
 // Appends items to the output, opening a new group with its flag byte
@@ -57,12 +57,16 @@ std::vector<uint8_t> LzEncode(const uint8_t *data, size_t size, const LzEncodeOp
     // Hash chains over 3-byte prefixes: head[h] is the latest position with
     // hash h, prev[p % window] the one before p with the same hash.
     const int32_t kNone = -1;
-    std::vector<int32_t> head(size_t(1) << kHashBits, kNone);
+    // A table no larger than the data keeps small inputs cheap.
+    unsigned hashBits = 8;
+    while (hashBits < kMaxHashBits && (size_t(1) << hashBits) < size)
+        ++hashBits;
+    std::vector<int32_t> head(size_t(1) << hashBits, kNone);
     std::vector<int32_t> prev(kMaxDistance + 1, kNone);
     auto insert = [&](size_t p) {
         if (size - p < 3)
             return;
-        uint32_t h = Hash3(data + p);
+        uint32_t h = Hash3(data + p, hashBits);
         prev[p % (kMaxDistance + 1)] = head[h];
         head[h] = static_cast<int32_t>(p);
     };
@@ -85,7 +89,7 @@ std::vector<uint8_t> LzEncode(const uint8_t *data, size_t size, const LzEncodeOp
             bestDistance = 1;
         }
         if (size - p >= 3) {
-            int32_t candidate = head[Hash3(data + p)];
+            int32_t candidate = head[Hash3(data + p, hashBits)];
             for (unsigned chain = 0; candidate != kNone && chain < options.maxChain; ++chain) {
                 size_t c = static_cast<size_t>(candidate);
                 size_t distance = p - c;
