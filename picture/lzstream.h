@@ -30,6 +30,10 @@
 // next call. The decoder never writes `input` or `inputLeft` back: calling
 // again without setting them decodes the same piece a second time.
 //
+// Any piece size gives the same output, but large pieces decode fastest:
+// whole groups are copied in wide steps while 64 or more bytes of the piece
+// remain, and byte by byte after that.
+//
 // LIMITS. The decoder trusts its data, as the program's own data may be
 // trusted. The caller guarantees that
 //   - the output buffer holds everything the pieces decode to, and no piece
@@ -38,8 +42,8 @@
 //     written for the stream.
 // Within these limits the decoder reads only the current piece and writes
 // only the output buffer, below the final output position of each call.
-// Outside them the output is unspecified, and a distance reaching before the
-// buffer reads before it. Data from elsewhere goes through LzStreamMeasure
+// Outside them the output is unspecified, and the decoder may read before
+// the buffer or write past it. Data from elsewhere goes through LzStreamMeasure
 // first, which refuses such streams and gives the size of the buffer needed.
 //
 // A call with an empty piece returns at once without output. On a fresh
@@ -65,7 +69,7 @@ struct LzStreamState {
     const uint8_t *input; // next compressed byte of the current piece
     uint32_t inputLeft;   // compressed bytes available at input
     uint8_t *output;      // where the next output byte goes
-    uint32_t token;       // last token read, or the low byte of a cut one
+    uint32_t token;       // last token read; 0 or the low byte while one is cut
     LzResume resume;
 };
 
