@@ -60,12 +60,14 @@ inline const uint8_t *ColumnRleStream(const uint8_t *source) {
     return source + 4;
 }
 
-// The most stream bytes one column of `height` rows can take: runs of two
-// rows (9 bytes each) are the costliest coding, plus one single cell when
-// the height is odd. A checked walk with at least this much room left needs
+// The most stream bytes a run-checked walk of one column of `height` rows
+// can read, whether the column is valid or not: runs of two rows (9 bytes
+// each) are the costliest coding, and a column may end in a cell, its marker
+// and a long count (10 bytes for its last two rows) that proves too long
+// only once it has been read. A checked walk with this much room left needs
 // no per-read bounds tests.
 inline size_t ColumnRleColumnBound(uint32_t height) {
-    return static_cast<size_t>(height) * 4 + height / 2;
+    return static_cast<size_t>(height) * 4 + height / 2 + 1;
 }
 
 // The walk itself. kBounded tests every read against `end`; kCheckRuns
