@@ -27,6 +27,14 @@ using Bytes = std::vector<uint8_t>;
 struct Picture {
     Bytes stream; // header and column stream
     uint32_t width = 0, height = 0;
+    // One output buffer per picture, shared by every benchmark on it, so
+    // that they all write to the same addresses.
+    Bytes out;
+    uint8_t *LastRow() {
+        if (out.empty())
+            out.assign(static_cast<size_t>(width) * height, 0);
+        return out.data() + static_cast<size_t>(height - 1) * width;
+    }
 };
 
 Picture StoredPicture() {
@@ -100,10 +108,10 @@ Picture BusyPicture() {
     return p;
 }
 
-const Picture &Get(int which) {
-    static const Picture stored = StoredPicture();
-    static const Picture large = LargePicture();
-    static const Picture busy = BusyPicture();
+Picture &Get(int which) {
+    static Picture stored = StoredPicture();
+    static Picture large = LargePicture();
+    static Picture busy = BusyPicture();
     return which == 0 ? stored : which == 1 ? large : busy;
 }
 
@@ -115,20 +123,20 @@ void Label(benchmark::State &state, const Picture &p) {
 }
 
 void Memcpy(benchmark::State &state) {
-    const Picture &p = Get(static_cast<int>(state.range(0)));
-    Bytes src(static_cast<size_t>(p.width) * p.height, 7), out(src.size());
+    Picture &p = Get(static_cast<int>(state.range(0)));
+    Bytes src(static_cast<size_t>(p.width) * p.height, 7);
+    p.LastRow();
     for (auto _ : state) {
-        std::memcpy(out.data(), src.data(), src.size());
+        std::memcpy(p.out.data(), src.data(), src.size());
         benchmark::ClobberMemory();
     }
     Label(state, p);
 }
 
 void Floor(benchmark::State &state) {
-    const Picture &p = Get(static_cast<int>(state.range(0)));
-    Bytes out(static_cast<size_t>(p.width) * p.height);
+    Picture &p = Get(static_cast<int>(state.range(0)));
     const int32_t stride = -static_cast<int32_t>(p.width);
-    uint8_t *last = out.data() + static_cast<size_t>(p.height - 1) * p.width;
+    uint8_t *last = p.LastRow();
     for (auto _ : state) {
         for (uint32_t i = 0; i < p.width / 4; ++i) {
             uint8_t *o = last + 4 * static_cast<size_t>(i);
@@ -144,9 +152,8 @@ void Floor(benchmark::State &state) {
 }
 
 void Decode(benchmark::State &state) {
-    const Picture &p = Get(static_cast<int>(state.range(0)));
-    Bytes out(static_cast<size_t>(p.width) * p.height);
-    uint8_t *last = out.data() + static_cast<size_t>(p.height - 1) * p.width;
+    Picture &p = Get(static_cast<int>(state.range(0)));
+    uint8_t *last = p.LastRow();
     for (auto _ : state) {
         ColumnRleDecode(last, p.stream.data(), -static_cast<int32_t>(p.width));
         benchmark::ClobberMemory();
@@ -155,9 +162,8 @@ void Decode(benchmark::State &state) {
 }
 
 void Checked(benchmark::State &state) {
-    const Picture &p = Get(static_cast<int>(state.range(0)));
-    Bytes out(static_cast<size_t>(p.width) * p.height);
-    uint8_t *last = out.data() + static_cast<size_t>(p.height - 1) * p.width;
+    Picture &p = Get(static_cast<int>(state.range(0)));
+    uint8_t *last = p.LastRow();
     for (auto _ : state) {
         bool ok = ColumnRleDecodeChecked(last, p.stream.data(), p.stream.size(),
                                          -static_cast<int32_t>(p.width));
