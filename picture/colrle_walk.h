@@ -13,17 +13,23 @@
 // is covered, nothing more of it is read.
 //
 // Sink: any type with
-//   void Cell(uint32_t v);                  next row holds the cell v
-//   void Run(uint32_t v, uint32_t count);   the next `count` rows (1..512)
+//   void Cell(uint32_t v);                  the next row holds the cell v
+//   void Run(uint32_t v, uint32_t count);   the next `count` rows (1..511)
 //                                           hold v again
 // The walker calls Cell once for every cell stored in the stream, and Run
 // right after the Cell of a run's first row, so a sink sees Cell(v) then
 // Run(v, m) for a run of 1 + m rows. Rows come strictly top to bottom and
 // add up to exactly `height` for a valid column; the sink keeps its own
-// output position (and its own row counter if it needs one). Cells are the
-// 4 bytes as they lie in memory (leftmost pixel in the lowest-addressed
-// byte), loaded and stored whole, so sinks never depend on byte order
-// except when they pick single pixels out of a cell.
+// output position (and its own row counter if it needs one). A cell is the
+// 4 bytes as they lie in the stream, loaded whole: on the little-endian
+// targets pixel j (from the left) is bits 8j to 8j+7 of v.
+//
+// How the other operations fit: a windowed decode counts rows in its sink
+// and writes only those inside the window, while the walk still reads the
+// whole column so that the stream stays in step; a keyed decode tests the
+// cell in Cell and lets Run reuse that test; a pattern decode picks its mask
+// byte from its row counter. All of it inlines, so a sink that only stores
+// costs what a hand-written loop costs.
 //
 // Everything here is header-only and free of the C runtime: it is compiled
 // into Q7.EXE as well as into the native tests.
@@ -60,12 +66,14 @@ inline const uint8_t *ColumnRleStream(const uint8_t *source) {
     return source + 4;
 }
 
-// The most stream bytes one column of `height` rows can take: runs of two
-// rows (9 bytes each) are the costliest coding, plus one single cell when
-// the height is odd. A checked walk with at least this much room left needs
+// The most stream bytes a run-checked walk of one column of `height` rows
+// can read, whether the column is valid or not: runs of two rows (9 bytes
+// each) are the costliest coding, and a column may end in a cell, its marker
+// and a long count (10 bytes for its last two rows) that proves too long
+// only once it has been read. A checked walk with this much room left needs
 // no per-read bounds tests.
 inline size_t ColumnRleColumnBound(uint32_t height) {
-    return static_cast<size_t>(height) * 4 + height / 2;
+    return static_cast<size_t>(height) * 4 + height / 2 + 1;
 }
 
 // The walk itself. kBounded tests every read against `end`; kCheckRuns
