@@ -1,24 +1,10 @@
-// Cell helpers shared by the drawing operations: a cell is four pixels of
-// one row, loaded and stored as one 32-bit value in memory order.
+// Key helpers shared by the drawing operations. Cells are loaded and stored
+// with the column walker's helpers, as one 32-bit value in memory order.
 #pragma once
 #include <cstdint>
-#include <cstring>
+#include "colrle_walk.h"
 
 namespace cell {
-
-inline uint32_t Load(const uint8_t *p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline void Store(uint8_t *p, uint32_t v) {
-    std::memcpy(p, &v, 4);
-}
-
-inline uint32_t Load16(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
-}
 
 // The key byte is the key argument's most significant byte, repeated so that
 // a whole cell is compared with it at once.
@@ -40,9 +26,9 @@ inline uint32_t KeyBytes(uint32_t v, uint32_t keyCell) {
 inline void StoreKeyed(uint8_t *p, uint32_t v, uint32_t keyCell) {
     uint32_t keep = KeyBytes(v, keyCell);
     if (keep == 0)
-        Store(p, v);
+        ColumnRleStoreCell(p, v);
     else if (keep != 0xFFFFFFFFu)
-        Store(p, (Load(p) & keep) | (v & ~keep));
+        ColumnRleStoreCell(p, (ColumnRleLoadCell(p) & keep) | (v & ~keep));
 }
 
 } // namespace cell

@@ -39,7 +39,7 @@ struct KeyedSink {
         }
         uint8_t *p = out;
         for (; count != 0; --count) {
-            cell::Store(p, (cell::Load(p) & keep) | (v & ~keep));
+            ColumnRleStoreCell(p, (ColumnRleLoadCell(p) & keep) | (v & ~keep));
             p += stride;
         }
         out = p;
@@ -126,7 +126,7 @@ uint32_t NibbleMask(uint32_t nibble) {
     uint8_t bytes[4];
     for (int j = 0; j < 4; ++j)
         bytes[j] = (nibble >> (3 - j) & 1) != 0 ? 0xFF : 0x00;
-    return cell::Load(bytes);
+    return ColumnRleLoadCell(bytes);
 }
 
 // Sink for the pattern decodes. masks[0] serves the rows with even parity
@@ -142,7 +142,7 @@ template <bool kKeyed> struct PatternSink {
 
     static void Put(uint8_t *p, uint32_t v, uint32_t m) {
         if (m != 0)
-            cell::Store(p, (cell::Load(p) & ~m) | (v & m));
+            ColumnRleStoreCell(p, (ColumnRleLoadCell(p) & ~m) | (v & m));
     }
 
     void Cell(uint32_t v) {
