@@ -572,3 +572,147 @@ SCENARIO(PictureReleaseAfterFailedLoadsFreesWhatWasAcquired) {
         ReleaseBackgroundPicture();
     }
 }
+
+// ---- the order of release, and failures of the platform's calls --------------
+
+namespace {
+
+// The driver's own calls into the system libraries go through its import
+// table; replacing entries there lets the scenario watch the load and the
+// release of the picture, compiled into this driver, and make single calls
+// fail.
+bool PatchImport(const char *name, void *replacement, void **original) {
+    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
+    IMAGE_NT_HEADERS *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR *imp =
+             reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
+         imp->Name != 0; ++imp) {
+        IMAGE_THUNK_DATA *names =
+            reinterpret_cast<IMAGE_THUNK_DATA *>(base + imp->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const IMAGE_IMPORT_BY_NAME *by =
+                reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char *>(by->Name), name) != 0)
+                continue;
+            DWORD old;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+            *original = reinterpret_cast<void *>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool g_watching;       // record the calls below
+std::string g_calls;   // their names, in order, space-separated
+std::string g_failing; // the one call that returns failure while watching
+void *g_real[7];
+
+void Record(const char *name) {
+    if (g_watching)
+        g_calls += std::string(g_calls.empty() ? "" : " ") + name;
+}
+bool Fails(const char *name) {
+    return g_watching && g_failing == name;
+}
+
+HGLOBAL WINAPI WatchGlobalAlloc(UINT flags, SIZE_T bytes) {
+    Record("GlobalAlloc");
+    return Fails("GlobalAlloc") ? nullptr
+                                : reinterpret_cast<decltype(&GlobalAlloc)>(g_real[0])(flags, bytes);
+}
+LPVOID WINAPI WatchGlobalLock(HGLOBAL h) {
+    Record("GlobalLock");
+    return Fails("GlobalLock") ? nullptr : reinterpret_cast<decltype(&GlobalLock)>(g_real[1])(h);
+}
+BOOL WINAPI WatchGlobalUnlock(HGLOBAL h) {
+    Record("GlobalUnlock");
+    return reinterpret_cast<decltype(&GlobalUnlock)>(g_real[2])(h);
+}
+HGLOBAL WINAPI WatchGlobalFree(HGLOBAL h) {
+    Record("GlobalFree");
+    return reinterpret_cast<decltype(&GlobalFree)>(g_real[3])(h);
+}
+HPALETTE WINAPI WatchCreatePalette(const LOGPALETTE *p) {
+    Record("CreatePalette");
+    return Fails("CreatePalette") ? nullptr
+                                  : reinterpret_cast<decltype(&CreatePalette)>(g_real[4])(p);
+}
+BOOL WINAPI WatchDeleteObject(HGDIOBJ h) {
+    Record("DeleteObject");
+    return reinterpret_cast<decltype(&DeleteObject)>(g_real[5])(h);
+}
+BOOL WINAPI WatchFreeResource(HGLOBAL h) {
+    Record("FreeResource");
+    return reinterpret_cast<decltype(&FreeResource)>(g_real[6])(h);
+}
+
+void WatchPictureCalls() {
+    static bool patched;
+    if (patched)
+        return;
+    const struct {
+        const char *name;
+        void *watch;
+    } hooks[] = {
+        {"GlobalAlloc", reinterpret_cast<void *>(WatchGlobalAlloc)},
+        {"GlobalLock", reinterpret_cast<void *>(WatchGlobalLock)},
+        {"GlobalUnlock", reinterpret_cast<void *>(WatchGlobalUnlock)},
+        {"GlobalFree", reinterpret_cast<void *>(WatchGlobalFree)},
+        {"CreatePalette", reinterpret_cast<void *>(WatchCreatePalette)},
+        {"DeleteObject", reinterpret_cast<void *>(WatchDeleteObject)},
+        {"FreeResource", reinterpret_cast<void *>(WatchFreeResource)},
+    };
+    for (size_t i = 0; i < sizeof hooks / sizeof hooks[0]; ++i) {
+        if (!PatchImport(hooks[i].name, hooks[i].watch, &g_real[i])) {
+            Note(std::string("the driver does not import ") + hooks[i].name);
+            REQUIRE(false);
+        }
+    }
+    patched = true;
+}
+
+} // namespace
+
+SCENARIO(PictureReleaseOrderAndFailingPlatformCalls) {
+    WatchPictureCalls();
+    const std::string resource = Resource(ColourTable(), 1, 4, SmallPicture());
+    TestModule m("order", &resource);
+    ReleaseBackgroundPicture();
+
+    const struct {
+        const char *failing;
+        bool loads;
+        const char *calls; // load and release
+    } cases[] = {
+        {"", true,
+         "CreatePalette GlobalAlloc GlobalLock | GlobalUnlock GlobalFree DeleteObject "
+         "FreeResource"},
+        {"CreatePalette", false, "CreatePalette | FreeResource"},
+        {"GlobalAlloc", false, "CreatePalette GlobalAlloc | DeleteObject FreeResource"},
+        {"GlobalLock", false,
+         "CreatePalette GlobalAlloc GlobalLock GlobalFree | DeleteObject FreeResource"},
+    };
+    for (const auto &c : cases) {
+        g_calls.clear();
+        g_failing = c.failing;
+        g_watching = true;
+        BOOL loaded = LoadBackgroundPicture(m.Instance());
+        Record("|");
+        ReleaseBackgroundPicture();
+        ReleaseBackgroundPicture(); // the second release finds nothing left
+        g_watching = false;
+        Note(std::string("failing: ") + (*c.failing ? c.failing : "nothing"));
+        CHECK_EQ(loaded != FALSE, c.loads);
+        CHECK_EQ(g_calls, c.calls);
+        CHECK(g_hPicturePalette == nullptr && g_pPicturePixels == nullptr);
+    }
+}
