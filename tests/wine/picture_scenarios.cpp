@@ -243,8 +243,9 @@ std::string ColourTable() {
     return t;
 }
 
-// A resource: colour table, picture table (count, first offset), then
-// `gap` bytes of filler before the record (reserved word and picture).
+// A resource: colour table, picture table (count, first offset), filler up
+// to where the first offset puts the record, then the record (reserved word
+// and picture).
 std::string Resource(const std::string &table, uint32_t count, uint32_t offset,
                      const std::string &picture) {
     std::string r = table + U32(count) + U32(offset);
@@ -355,8 +356,10 @@ SCENARIO(BrokenPictureResourceStopsStartUpWithTheFailureMessage) {
     std::string good;
     REQUIRE(ReadBackcg(Q7ExePath(), &good));
     REQUIRE(good.size() > 800);
-    const size_t record = 772 + static_cast<uint8_t>(good[772]) +
-                          (static_cast<uint8_t>(good[773]) << 8); // the stored offset is small
+    uint32_t firstOffset;
+    std::memcpy(&firstOffset, &good[772], 4); // little-endian, as the host
+    const size_t record = 772 + firstOffset;
+    REQUIRE(record + 8 < good.size());
 
     struct Case {
         const char *what;
