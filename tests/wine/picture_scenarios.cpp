@@ -319,7 +319,8 @@ SCENARIO(MainWindowShowsTheCentredCropOfThePicture) {
     HWND main = WaitMainWindow(l);
     ExpectPictureShown(main, pic, "first paint");
 
-    // Repainted whole when invalidated, the background erased first.
+    // Invalidated whole with erasing: the paint must cover all that the erase
+    // cleared to the dialog's grey.
     REQUIRE(InvalidateRect(main, nullptr, TRUE));
     UpdateWindow(main);
     ExpectPictureShown(main, pic, "after InvalidateRect");
