@@ -1,0 +1,205 @@
+// The column stream walker: the one place that parses column-RLE groups.
+// Every column operation (the plain decoder, the checked decoder, and the
+// keyed, clipped and pattern decodes) walks the stream through it and only
+// differs in its sink, the object told which rows hold which cell.
+//
+// A column of `height` rows is a sequence of groups, top row first:
+//   V           a single cell, one row;
+//   V V m       a run: the cell, its marker (the same 4 bytes), count m in
+//               1..255, giving 1 + m rows;
+//   V V 0 n     a run with the long count 256 + n, giving 257 + n rows.
+// A stored cell followed by equal bytes always opens a run; the cell after a
+// run is stored whole and never compared with it; once the column's last row
+// is covered, nothing more of it is read.
+//
+// Sink: any type with
+//   void Cell(uint32_t v);                  the next row holds the cell v
+//   void Run(uint32_t v, uint32_t count);   the next `count` rows (1..511)
+//                                           hold v again
+// The walker calls Cell once for every cell stored in the stream, and Run
+// right after the Cell of a run's first row, so a sink sees Cell(v) then
+// Run(v, m) for a run of 1 + m rows. Rows come strictly top to bottom and
+// add up to exactly `height` for a valid column; the sink keeps its own
+// output position (and its own row counter if it needs one). A cell is the
+// 4 bytes as they lie in the stream, loaded whole: on the little-endian
+// targets pixel j (from the left) is bits 8j to 8j+7 of v.
+//
+// How the other operations fit: a windowed decode counts rows in its sink
+// and writes only those inside the window, while the walk still reads the
+// whole column so that the stream stays in step; a keyed decode tests the
+// cell in Cell and lets Run reuse that test; a pattern decode picks its mask
+// byte from its row counter. All of it inlines, so a sink that only stores
+// costs what a hand-written loop costs.
+//
+// Everything here is header-only and free of the C runtime: it is compiled
+// into Q7.EXE as well as into the native tests.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+inline uint32_t ColumnRleLoadCell(const uint8_t *p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline void ColumnRleStoreCell(uint8_t *p, uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+
+inline uint32_t ColumnRleLoad16(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+}
+
+// Header fields of a column-RLE picture (source points at its width field).
+inline uint32_t ColumnRleWidth(const uint8_t *source) {
+    return ColumnRleLoad16(source);
+}
+inline uint32_t ColumnRleHeight(const uint8_t *source) {
+    return ColumnRleLoad16(source + 2);
+}
+inline uint32_t ColumnRleColumns(const uint8_t *source) {
+    return ColumnRleLoad16(source) >> 2;
+}
+inline const uint8_t *ColumnRleStream(const uint8_t *source) {
+    return source + 4;
+}
+
+// The most stream bytes a run-checked walk of one column of `height` rows
+// can read, whether the column is valid or not: runs of two rows (9 bytes
+// each) are the costliest coding, and a column may end in a cell, its marker
+// and a long count (10 bytes for its last two rows) that proves too long
+// only once it has been read. A checked walk with this much room left needs
+// no per-read bounds tests.
+inline size_t ColumnRleColumnBound(uint32_t height) {
+    return static_cast<size_t>(height) * 4 + height / 2 + 1;
+}
+
+// The walk itself. kBounded tests every read against `end`; kCheckRuns
+// refuses a run that reaches past the column's last row. Returns the start
+// of the next column, or nullptr when a test fails (only possible when one
+// of the two is on). With both off, `end` is not used and the stream is
+// trusted completely.
+template <bool kBounded, bool kCheckRuns, class Sink>
+inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *end, uint32_t height,
+                                              Sink &sink) {
+    uint32_t left = height;
+    for (;;) {
+        if (kBounded && static_cast<size_t>(end - s) < 4)
+            return nullptr;
+        uint32_t v = ColumnRleLoadCell(s);
+        s += 4;
+        for (;;) {
+            sink.Cell(v);
+            if (--left == 0)
+                return s;
+            if (kBounded && static_cast<size_t>(end - s) < 4)
+                return nullptr;
+            uint32_t x = ColumnRleLoadCell(s);
+            s += 4;
+            if (x == v)
+                break;
+            v = x;
+        }
+        // v was just given as a row and x is its run marker.
+        if (kBounded && s == end)
+            return nullptr;
+        uint32_t count = *s++;
+        if (count == 0) {
+            if (kBounded && s == end)
+                return nullptr;
+            count = 256 + *s++;
+        }
+        if (kCheckRuns && count > left)
+            return nullptr;
+        sink.Run(v, count);
+        left -= count;
+        if (left == 0)
+            return s;
+    }
+}
+
+// Walks one column of a trusted stream; returns the start of the next one.
+template <class Sink>
+inline const uint8_t *ColumnRleWalkColumn(const uint8_t *s, uint32_t height, Sink &sink) {
+    return ColumnRleWalkColumnWith<false, false>(s, s, height, sink);
+}
+
+// Walks one column of an untrusted stream that ends at `end`. Never reads at
+// or past `end`, and never hands the sink a row past the column's last one.
+// Returns the start of the next column, or nullptr for a column that is cut
+// short or holds a run past its end (the sink may have seen some rows).
+// Valid columns reach the sink exactly as with ColumnRleWalkColumn.
+template <class Sink>
+inline const uint8_t *ColumnRleWalkColumnChecked(const uint8_t *s, const uint8_t *end,
+                                                 uint32_t height, Sink &sink) {
+    // With room for the costliest coding of the column, only the run counts
+    // need testing; the exact per-read tests are left for the stream's tail.
+    if (static_cast<size_t>(end - s) >= ColumnRleColumnBound(height))
+        return ColumnRleWalkColumnWith<false, true>(s, end, height, sink);
+    return ColumnRleWalkColumnWith<true, true>(s, end, height, sink);
+}
+
+// A sink that writes nothing: walking with it only finds the column's end.
+struct ColumnRleNullSink {
+    void Cell(uint32_t) {}
+    void Run(uint32_t, uint32_t) {}
+};
+
+// Skips `columns` whole columns of a trusted stream.
+inline const uint8_t *ColumnRleSkipColumns(const uint8_t *s, uint32_t height, uint32_t columns) {
+    ColumnRleNullSink sink;
+    for (; columns != 0; --columns)
+        s = ColumnRleWalkColumn(s, height, sink);
+    return s;
+}
+
+inline const uint8_t *ColumnRleSkipColumn(const uint8_t *s, uint32_t height) {
+    return ColumnRleSkipColumns(s, height, 1);
+}
+
+// The plain sink: every row is one 32-bit store, then the stride.
+struct ColumnRleStoreSink {
+    uint8_t *out;
+    ptrdiff_t stride;
+
+    ColumnRleStoreSink(uint8_t *destination, int32_t rowStride)
+        : out(destination), stride(rowStride) {}
+
+    void Cell(uint32_t v) {
+        ColumnRleStoreCell(out, v);
+        out += stride;
+    }
+
+    // Runs are most of a typical picture's rows: fill them four rows per
+    // step, then the remainder.
+    void Run(uint32_t v, uint32_t count) {
+        uint8_t *p = out;
+        const ptrdiff_t step = stride;
+        for (; count >= 4; count -= 4) {
+            ColumnRleStoreCell(p, v);
+            ColumnRleStoreCell(p + step, v);
+            ColumnRleStoreCell(p + 2 * step, v);
+            ColumnRleStoreCell(p + 3 * step, v);
+            p += 4 * step;
+        }
+        switch (count) {
+        case 3:
+            ColumnRleStoreCell(p, v);
+            p += step;
+            [[fallthrough]];
+        case 2:
+            ColumnRleStoreCell(p, v);
+            p += step;
+            [[fallthrough]];
+        case 1:
+            ColumnRleStoreCell(p, v);
+            p += step;
+            break;
+        default:
+            break;
+        }
+        out = p;
+    }
+};

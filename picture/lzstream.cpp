@@ -1,0 +1,240 @@
+#include "lzstream.h"
+
+#include <cstring>
+
+LzStreamState g_lzStream;
+
+namespace {
+
+// The fast path decodes whole groups with wide copies that read up to 8
+// bytes past an item's input and write up to 15 bytes past the group's
+// output. It runs a group only when the piece holds at least this many
+// bytes from the group's flag byte on:
+//   - 17 for the group itself (a flag byte and eight tokens) and 8 for the
+//     over-read of its last literal copy, so reads stay inside the piece;
+//   - 32 more after the group, which always hold 15 complete items and so
+//     decode to at least 15 bytes in this same call. The bytes written ahead
+//     are thus bytes the call writes anyway, inside the caller's buffer, and
+//     they are overwritten with their true values before it returns.
+// No output end is needed for that, and the bytes in the buffer after any
+// call are exactly those of a byte-by-byte decode.
+const size_t kFastRoom = 64;
+
+const uint32_t kGroupDone = 0x80000000u;
+
+inline uint64_t Load64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline void Copy8(uint8_t *to, const uint8_t *from) {
+    uint64_t v = Load64(from);
+    std::memcpy(to, &v, 8);
+}
+
+inline void Copy4(uint8_t *to, const uint8_t *from) {
+    uint32_t v;
+    std::memcpy(&v, from, 4);
+    std::memcpy(to, &v, 4);
+}
+
+inline unsigned LeadingZeros(uint32_t v) {
+#if defined(__GNUC__)
+    return static_cast<unsigned>(__builtin_clz(v));
+#else
+    unsigned n = 0;
+    for (; (v & kGroupDone) == 0; v <<= 1)
+        ++n;
+    return n;
+#endif
+}
+
+// For a distance d below 8, the output repeats with period d, so it also
+// repeats with any multiple of d. After 4 bytes copied one by one, the next
+// 4 come from kBack4[d] bytes back and the next 8 from kBack8[d] bytes back:
+// multiples of d large enough that every byte read is already final.
+const uint8_t kBack4[8] = {4, 4, 4, 6, 4, 5, 6, 7};
+const uint8_t kBack8[8] = {8, 8, 8, 9, 8, 10, 12, 14};
+
+// Writes the 16 bytes at `out` so that the first `length` are the
+// back-reference's; the rest are scratch that later items overwrite.
+inline void CopyBackWide(uint8_t *out, uint32_t distance) {
+    const uint8_t *from = out - distance;
+    if (distance >= 8) {
+        Copy8(out, from);
+        Copy8(out + 8, from + 8);
+        return;
+    }
+    out[0] = from[0];
+    out[1] = from[1];
+    out[2] = from[2];
+    out[3] = from[3];
+    Copy4(out + 4, out + 4 - kBack4[distance]);
+    Copy8(out + 8, out + 8 - kBack8[distance]);
+}
+
+// Decodes whole groups while the piece has kFastRoom bytes left; starts and
+// stops at a group boundary.
+void DecodeGroups(const uint8_t *&inRef, const uint8_t *end, uint8_t *&outRef, uint32_t &tokenRef) {
+    const uint8_t *in = inRef;
+    uint8_t *out = outRef;
+    uint32_t token = tokenRef;
+    do {
+        // The flag bits are consumed from the top; the 1 below them marks
+        // the group's end, so the count of leading zeros is the run of
+        // literals before the next back-reference or the end.
+        uint32_t flags = static_cast<uint32_t>(*in++) << 24 | 0x00800000u;
+        for (;;) {
+            unsigned literals = LeadingZeros(flags);
+            Copy8(out, in);
+            in += literals;
+            out += literals;
+            flags <<= literals;
+            if (flags == kGroupDone)
+                break;
+            flags <<= 1;
+            token = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8;
+            in += 2;
+            CopyBackWide(out, token & 0x0FFF);
+            out += (token >> 12) + 1;
+        }
+    } while (static_cast<size_t>(end - in) >= kFastRoom);
+    inRef = in;
+    outRef = out;
+    tokenRef = token;
+}
+
+inline uint8_t *CopyBack(uint8_t *out, uint32_t token) {
+    const uint8_t *from = out - (token & 0x0FFF);
+    for (uint32_t n = (token >> 12) + 1; n != 0; --n)
+        *out++ = *from++;
+    return out;
+}
+
+} // namespace
+
+void LzStreamBegin(uint8_t *output) {
+    g_lzStream.flagBitsLeft = 0;
+    g_lzStream.flagByte = 0;
+    g_lzStream.output = output;
+    g_lzStream.token = 0;
+    g_lzStream.resume = kLzResumeNone;
+}
+
+void LzStreamSetInput(const uint8_t *input, uint32_t size) {
+    g_lzStream.input = input;
+    g_lzStream.inputLeft = size;
+}
+
+void LzStreamDecode() {
+    const uint8_t *in = g_lzStream.input;
+    const uint8_t *const end = in + g_lzStream.inputLeft;
+    uint8_t *out = g_lzStream.output;
+    uint32_t token = g_lzStream.token;
+    unsigned flag = g_lzStream.flagByte;
+    unsigned bitsLeft = g_lzStream.flagBitsLeft;
+    unsigned item;
+    LzResume waitFor;
+
+    // A suspended decode resumes by taking a byte, so an empty piece leaves
+    // it waiting where it was rather than reading past the piece.
+    if (g_lzStream.resume != kLzResumeNone && in == end)
+        return;
+    switch (g_lzStream.resume) {
+    case kLzResumeNone:
+        break;
+    case kLzResumeFlagByte:
+        goto flag_byte;
+    case kLzResumeLiteral:
+        goto literal;
+    case kLzResumeTokenLow:
+        goto token_low;
+    case kLzResumeTokenHigh:
+        goto token_high;
+    }
+
+    for (;;) {
+        if (bitsLeft == 0) {
+            if (static_cast<size_t>(end - in) >= kFastRoom) {
+                DecodeGroups(in, end, out, token);
+                flag = 0;
+            }
+            if (in == end) {
+                waitFor = kLzResumeFlagByte;
+                break;
+            }
+        flag_byte:
+            flag = *in++;
+            bitsLeft = 8;
+        }
+        --bitsLeft;
+        item = flag & 0x80;
+        flag = (flag << 1) & 0xFF;
+        if (item == 0) {
+            if (in == end) {
+                waitFor = kLzResumeLiteral;
+                break;
+            }
+        literal:
+            *out++ = *in++;
+        } else {
+            token = 0;
+            if (in == end) {
+                waitFor = kLzResumeTokenLow;
+                break;
+            }
+        token_low:
+            token = *in++;
+            if (in == end) {
+                waitFor = kLzResumeTokenHigh;
+                break;
+            }
+        token_high:
+            token |= static_cast<uint32_t>(*in++) << 8;
+            out = CopyBack(out, token);
+        }
+    }
+
+    g_lzStream.flagBitsLeft = static_cast<uint8_t>(bitsLeft);
+    g_lzStream.flagByte = static_cast<uint8_t>(flag);
+    g_lzStream.output = out;
+    g_lzStream.token = token;
+    g_lzStream.resume = waitFor;
+}
+
+bool LzStreamMeasure(const uint8_t *data, size_t size, size_t *outputSize) {
+    const uint8_t *p = data;
+    const uint8_t *const end = data + size;
+    size_t written = 0;
+    unsigned flag = 0;
+    unsigned bitsLeft = 0;
+    for (;;) {
+        if (bitsLeft == 0) {
+            if (p == end)
+                break;
+            flag = *p++;
+            bitsLeft = 8;
+        }
+        --bitsLeft;
+        unsigned item = flag & 0x80;
+        flag <<= 1;
+        if (item == 0) {
+            if (p == end)
+                break;
+            ++p;
+            ++written;
+            continue;
+        }
+        if (static_cast<size_t>(end - p) < 2)
+            break;
+        uint32_t token = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+        p += 2;
+        uint32_t distance = token & 0x0FFF;
+        if (distance == 0 || distance > written)
+            return false;
+        written += (token >> 12) + 1;
+    }
+    *outputSize = written;
+    return true;
+}

@@ -1,0 +1,121 @@
+# Shared by scripts/demo.sh and scripts/test.sh: installs what is missing,
+# builds, and prepares Wine. Source it; it sets -e -u -o pipefail.
+set -euo pipefail
+
+Q7_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+Q7_BUILD=${Q7_BUILD:-$Q7_ROOT/build}
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+log() { printf '==> %s\n' "$*" >&2; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# i386 Linux programs (the 32-bit Wine loader) do not run on every kernel;
+# where they do not, the 64-bit Wine runs the x86_64 build of the same
+# sources, and the product itself is still built and checked as i686.
+host_runs_i386() {
+    [ -x /usr/lib/wine/wine ] || return 1
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+install_packages() {
+    local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+        zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
+        g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
+        imagemagick fonts-ipafont-gothic locales)
+    local missing=()
+    local p
+    for p in "${want[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("wine32:i386")
+    fi
+    if [ ${#missing[@]} -gt 0 ]; then
+        log "installing: ${missing[*]}"
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            as_root dpkg --add-architecture i386
+        fi
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+    if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+        log "generating the ja_JP.UTF-8 locale"
+        grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+            echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+        as_root locale-gen >/dev/null
+    fi
+}
+
+# build_tree NAME [cmake args...]
+build_tree() {
+    local name=$1
+    shift
+    cmake -S "$Q7_ROOT" -B "$Q7_BUILD/$name" "$@" >"$Q7_BUILD/$name.configure.log" 2>&1 ||
+        { cat "$Q7_BUILD/$name.configure.log"; return 1; }
+    cmake --build "$Q7_BUILD/$name" -j"$JOBS" >"$Q7_BUILD/$name.build.log" 2>&1 ||
+        { tail -50 "$Q7_BUILD/$name.build.log"; return 1; }
+}
+
+build_product() {
+    mkdir -p "$Q7_BUILD"
+    log "building Q7.EXE (i686)"
+    build_tree win -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+    if host_runs_i386; then
+        WINE_BUILD=$Q7_BUILD/win
+        WINE_BIN=/usr/lib/wine/wine
+        WINE_ARCH=win32
+    else
+        log "this kernel does not run i386 programs: Wine runs the x86_64 build of the same sources"
+        build_tree win64 -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+        WINE_BUILD=$Q7_BUILD/win64
+        WINE_BIN=/usr/lib/wine/wine64
+        WINE_ARCH=win64
+    fi
+    export WINE_BUILD WINE_BIN WINE_ARCH
+}
+
+# Starts Xvfb on a free display unless one is given; sets DISPLAY.
+start_xvfb() {
+    local n
+    for n in $(seq 91 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    log "Xvfb did not start"
+    return 1
+}
+
+# A throwaway Wine prefix with a persistent wineserver; sets WINEPREFIX.
+start_wine() {
+    export WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEARCH=$WINE_ARCH WINEDLLOVERRIDES="mscoree,mshtml="
+    WINEPREFIX=$(mktemp -d /tmp/q7-wine.XXXXXX)
+    export WINEPREFIX
+    log "creating Wine prefix $WINEPREFIX"
+    "$WINE_BIN" wineboot -i >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1 || true
+    # Without a window manager (Xvfb) Wine draws the title bars itself.
+    "$WINE_BIN" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
+    if [ -n "${XVFB_PID:-}" ]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+    fi
+}
+
+# Windows path of a host path, through Wine's Z: drive.
+winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\\\')"; }

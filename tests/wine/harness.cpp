@@ -1,0 +1,568 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+struct Scenario {
+    const char *name;
+    ScenarioFn fn;
+};
+
+std::vector<Scenario> &Scenarios() {
+    static std::vector<Scenario> all;
+    return all;
+}
+
+int g_failures; // failed checks in the running scenario
+std::vector<std::string> g_notes;
+const Launcher *g_current; // launcher whose windows a failure describes
+std::string g_q7, g_engine;
+const char kTestRoot[] = "C:\\q7t";
+const char kEngineRecordPath[] = "C:\\q7t\\engine-record.txt";
+
+// Shift-JIS to UTF-8, so reports read well on the host terminal.
+std::string Utf8(const std::string &sjis) {
+    if (sjis.empty())
+        return sjis;
+    int n = MultiByteToWideChar(932, 0, sjis.data(), (int)sjis.size(), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(932, 0, sjis.data(), (int)sjis.size(), &w[0], n);
+    int m = WideCharToMultiByte(CP_UTF8, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string out(m, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), n, &out[0], m, nullptr, nullptr);
+    return out;
+}
+
+void Report(const char *file, int line, const std::string &what) {
+    ++g_failures;
+    std::printf("    %s:%d: %s\n", file, line, Utf8(what).c_str());
+    for (const std::string &n : g_notes)
+        std::printf("      note: %s\n", Utf8(n).c_str());
+    if (g_current != nullptr)
+        std::printf("%s", Utf8(DescribeWindows(*g_current)).c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+ScenarioRegistration::ScenarioRegistration(const char *name, ScenarioFn fn) {
+    Scenarios().push_back({name, fn});
+}
+
+void Note(const std::string &what) {
+    g_notes.push_back(what);
+}
+
+bool CheckImpl(bool ok, const char *expr, const char *file, int line) {
+    if (!ok)
+        Report(file, line, std::string("check failed: ") + expr);
+    return ok;
+}
+
+bool CheckEqImpl(const std::string &a, const std::string &b, const char *ea, const char *eb,
+                 const char *file, int line) {
+    if (a != b)
+        Report(file, line,
+               std::string(ea) + " == " + eb + "\n      got:      \"" + a +
+                   "\"\n      expected: \"" + b + "\"");
+    return a == b;
+}
+
+bool CheckEqImpl(long long a, long long b, const char *ea, const char *eb, const char *file,
+                 int line) {
+    if (a != b)
+        Report(file, line,
+               std::string(ea) + " == " + eb + "  (" + std::to_string(a) + " vs " +
+                   std::to_string(b) + ")");
+    return a == b;
+}
+
+// ---- files ----------------------------------------------------------------
+
+const std::string &Q7ExePath() {
+    return g_q7;
+}
+
+const std::string &EngineStubPath() {
+    return g_engine;
+}
+
+std::string NewDisc(const std::string &name, bool withEngine) {
+    std::string dir = std::string(kTestRoot) + "\\" + name;
+    RemoveTree(dir);
+    CreateDirectoryA(kTestRoot, nullptr);
+    REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
+    REQUIRE(CopyFileA(g_q7.c_str(), (dir + "\\Q7.EXE").c_str(), FALSE));
+    if (withEngine)
+        REQUIRE(CopyFileA(g_engine.c_str(), (dir + "\\KBZ.EXE").c_str(), FALSE));
+    return dir;
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(h);
+    REQUIRE(ok && written == bytes.size());
+}
+
+std::string ReadBytes(const std::string &path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got != 0)
+        out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+DWORD Attributes(const std::string &path) {
+    return GetFileAttributesA(path.c_str());
+}
+
+bool FileExists(const std::string &path) {
+    DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string &path) {
+    DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::string &path) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> ListDir(const std::string &path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Pattern(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    unsigned x = seed * 2654435761u + 12345u;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        s[i] = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+// ---- registry -------------------------------------------------------------
+
+const char kProductKey[] = ".Default\\Software\\RUMIK\\Q7";
+
+void DeleteProductKey() {
+    RegDeleteKeyA(HKEY_USERS, kProductKey);
+}
+
+bool ProductKeyExists(std::string *keyClass) {
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_USERS, kProductKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    if (keyClass != nullptr) {
+        char cls[64] = "";
+        DWORD n = sizeof cls;
+        RegQueryInfoKeyA(h, cls, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr);
+        *keyClass = cls;
+    }
+    RegCloseKey(h);
+    return true;
+}
+
+void SetRecordValue(const std::string &name, DWORD type, const std::string &data) {
+    HKEY h;
+    REQUIRE(RegCreateKeyExA(HKEY_USERS, kProductKey, 0, (LPSTR) "KBZ", 0, KEY_ALL_ACCESS, nullptr,
+                            &h, nullptr) == ERROR_SUCCESS);
+    LONG rc = RegSetValueExA(h, name.c_str(), 0, type, (const BYTE *)data.data(),
+                             (DWORD)data.size());
+    RegCloseKey(h);
+    REQUIRE(rc == ERROR_SUCCESS);
+}
+
+bool ReadInstallDirValue(std::string *dir) {
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_USERS, kProductKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    char buf[1024];
+    DWORD n = sizeof buf, type;
+    LONG rc = RegQueryValueExA(h, "InstallDir", nullptr, &type, (BYTE *)buf, &n);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS)
+        return false;
+    *dir = std::string(buf, strnlen(buf, n));
+    return true;
+}
+
+std::vector<std::string> RecordValueNames() {
+    std::vector<std::string> names;
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_USERS, kProductKey, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD n = sizeof name;
+        if (RegEnumValueA(h, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(h);
+    return names;
+}
+
+void SetWindowsVersion(const std::string &version) {
+    const char *key = "Software\\Wine\\AppDefaults\\Q7.EXE";
+    if (version.empty()) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, key);
+        return;
+    }
+    HKEY h;
+    REQUIRE(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                            nullptr) == ERROR_SUCCESS);
+    RegSetValueExA(h, "Version", 0, REG_SZ, (const BYTE *)version.c_str(),
+                   (DWORD)version.size() + 1);
+    RegCloseKey(h);
+}
+
+// ---- the launcher process -------------------------------------------------
+
+Launcher::Launcher(Launcher &&other) noexcept
+    : process(other.process), pid(other.pid), disc(std::move(other.disc)) {
+    other.process = nullptr;
+    if (g_current == &other)
+        g_current = this;
+}
+
+Launcher::~Launcher() {
+    if (g_current == this)
+        g_current = nullptr;
+    Kill(*this);
+}
+
+Launcher Start(const std::string &disc) {
+    Launcher l;
+    l.disc = disc;
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::string exe = disc + "\\Q7.EXE";
+    std::string cmd = "\"" + exe + "\"";
+    REQUIRE(CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, disc.c_str(),
+                           &si, &pi));
+    CloseHandle(pi.hThread);
+    l.process = pi.hProcess;
+    l.pid = pi.dwProcessId;
+    return l;
+}
+
+long WaitExit(Launcher &l, DWORD ms) {
+    if (l.process == nullptr)
+        return -1;
+    if (WaitForSingleObject(l.process, ms) != WAIT_OBJECT_0) {
+        CheckImpl(false, "the launcher ended in time", __FILE__, __LINE__);
+        Kill(l);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(l.process, &code);
+    CloseHandle(l.process);
+    l.process = nullptr;
+    return (long)code;
+}
+
+void Kill(Launcher &l) {
+    if (l.process == nullptr)
+        return;
+    TerminateProcess(l.process, 1);
+    WaitForSingleObject(l.process, 5000);
+    CloseHandle(l.process);
+    l.process = nullptr;
+}
+
+namespace {
+struct EnumState {
+    DWORD pid;
+    std::vector<HWND> *out;
+};
+
+BOOL CALLBACK CollectWindow(HWND h, LPARAM lp) {
+    EnumState *s = reinterpret_cast<EnumState *>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == s->pid && IsWindowVisible(h))
+        s->out->push_back(h);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND> *>(lp)->push_back(h);
+    return TRUE;
+}
+} // namespace
+
+std::vector<HWND> Windows(const Launcher &l) {
+    std::vector<HWND> out;
+    EnumState s{l.pid, &out};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&s));
+    return out;
+}
+
+bool IsMessageBox(HWND h) {
+    return GetDlgItem(h, 0xFFFF) != nullptr && GetDlgItem(h, 100) == nullptr &&
+           GetDlgItem(h, 401) == nullptr && GetDlgItem(h, 600) == nullptr;
+}
+
+HWND FindMessageBox(const Launcher &l) {
+    for (HWND h : Windows(l))
+        if (IsMessageBox(h))
+            return h;
+    return nullptr;
+}
+
+HWND WaitDialog(Launcher &l, int controlId, DWORD ms) {
+    HWND found = nullptr;
+    const Launcher *saved = g_current;
+    g_current = &l;
+    WaitFor(
+        [&] {
+            for (HWND h : Windows(l))
+                if (GetDlgItem(h, controlId) != nullptr && !IsMessageBox(h)) {
+                    found = h;
+                    return true;
+                }
+            return false;
+        },
+        ms);
+    if (found == nullptr)
+        Note("waited for a window with control " + std::to_string(controlId));
+    REQUIRE(found != nullptr);
+    g_current = saved;
+    return found;
+}
+
+HWND WaitMainWindow(Launcher &l, DWORD ms) {
+    g_current = &l;
+    return WaitDialog(l, 100, ms);
+}
+
+HWND WaitMessageBox(Launcher &l, DWORD ms) {
+    g_current = &l;
+    HWND box = nullptr;
+    WaitFor([&] { return (box = FindMessageBox(l)) != nullptr; }, ms);
+    if (box == nullptr)
+        Note("waited for a message box");
+    REQUIRE(box != nullptr);
+    return box;
+}
+
+std::string WindowText(HWND h) {
+    char buf[2048];
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, (LPARAM)buf, SMTO_ABORTIFHUNG, 5000, &n))
+        return "<no answer>";
+    return std::string(buf, n);
+}
+
+std::string MessageText(HWND box) {
+    return WindowText(GetDlgItem(box, 0xFFFF));
+}
+
+std::string ItemText(HWND dlg, int id) {
+    HWND item = GetDlgItem(dlg, id);
+    return item != nullptr ? WindowText(item) : "<no control>";
+}
+
+void SetItemText(HWND dlg, int id, const std::string &text) {
+    HWND item = GetDlgItem(dlg, id);
+    REQUIRE(item != nullptr);
+    DWORD_PTR r;
+    SendMessageTimeoutA(item, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 5000, &r);
+}
+
+void Click(HWND dlg, int id) {
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
+}
+
+void PressKey(HWND h, UINT vk, bool alt) {
+    LPARAM lp = 1 | (alt ? (1L << 29) : 0);
+    PostMessageA(h, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lp);
+    PostMessageA(h, alt ? WM_SYSKEYUP : WM_KEYUP, vk, lp | (1L << 30) | (1L << 31));
+}
+
+void Answer(HWND box, int buttonId) {
+    REQUIRE(GetDlgItem(box, buttonId) != nullptr);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 (LPARAM)GetDlgItem(box, buttonId));
+    CHECK(WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000));
+}
+
+void ExpectMessage(Launcher &l, const std::string &text, int buttonId) {
+    HWND box = WaitMessageBox(l);
+    CHECK_EQ(MessageText(box), text);
+    Answer(box, buttonId);
+}
+
+std::string DescribeWindows(const Launcher &l) {
+    std::string out;
+    if (l.process == nullptr)
+        return out;
+    for (HWND h : Windows(l)) {
+        char cls[64] = "";
+        GetClassNameA(h, cls, sizeof cls);
+        RECT r;
+        GetWindowRect(h, &r);
+        out += "      window " + std::string(cls) + " \"" + WindowText(h) + "\" at (" +
+               std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
+               std::to_string(r.right) + "," + std::to_string(r.bottom) + ")\n";
+        std::vector<HWND> children;
+        EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&children));
+        for (HWND c : children)
+            out += "        control " + std::to_string(GetDlgCtrlID(c) & 0xFFFF) + " \"" +
+                   WindowText(c) + "\"\n";
+    }
+    return out;
+}
+
+std::vector<std::string> EngineRecord() {
+    std::string text = ReadBytes(kEngineRecordPath);
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+void ClearEngineRecord() {
+    DeleteFileA(kEngineRecordPath);
+}
+
+Screenshot CaptureScreen() {
+    Screenshot s;
+    HDC screen = GetDC(nullptr);
+    s.width = GetSystemMetrics(SM_CXSCREEN);
+    s.height = GetSystemMetrics(SM_CYSCREEN);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi;
+    ZeroMemory(&bi, sizeof bi);
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = s.width;
+    bi.bmiHeader.biHeight = -s.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, s.width, s.height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    s.pixels.resize(static_cast<size_t>(s.width) * s.height);
+    const unsigned char *p = static_cast<const unsigned char *>(bits);
+    for (size_t i = 0; i < s.pixels.size(); ++i)
+        s.pixels[i] = RGB(p[4 * i + 2], p[4 * i + 1], p[4 * i]);
+    SelectObject(mem, old);
+    DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return s;
+}
+
+// ---- the driver -------------------------------------------------------------
+
+int main(int argc, char **argv) {
+    std::vector<std::string> filters;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--q7" && i + 1 < argc)
+            g_q7 = argv[++i];
+        else if (a == "--engine" && i + 1 < argc)
+            g_engine = argv[++i];
+        else
+            filters.push_back(a);
+    }
+    if (g_q7.empty() || g_engine.empty()) {
+        std::printf("usage: q7wine --q7 Q7.EXE --engine KBZ.EXE [scenario-substring...]\n");
+        return 2;
+    }
+    SetEnvironmentVariableA("Q7_ENGINE_RECORD", kEngineRecordPath);
+    CreateDirectoryA(kTestRoot, nullptr);
+
+    int passed = 0, failed = 0;
+    std::vector<std::string> failedNames;
+    for (const Scenario &s : Scenarios()) {
+        bool wanted = filters.empty();
+        for (const std::string &f : filters)
+            wanted = wanted || std::strstr(s.name, f.c_str()) != nullptr;
+        if (!wanted)
+            continue;
+        g_failures = 0;
+        g_notes.clear();
+        g_current = nullptr;
+        DWORD start = GetTickCount();
+        std::printf("[ RUN  ] %s\n", s.name);
+        std::fflush(stdout);
+        try {
+            s.fn();
+        } catch (const ScenarioAbort &) {
+            std::printf("    (scenario stopped at the failed requirement)\n");
+        }
+        double secs = (GetTickCount() - start) / 1000.0;
+        if (g_failures == 0) {
+            ++passed;
+            std::printf("[  OK  ] %s (%.1f s)\n", s.name, secs);
+        } else {
+            ++failed;
+            failedNames.push_back(s.name);
+            std::printf("[ FAIL ] %s (%.1f s)\n", s.name, secs);
+        }
+        std::fflush(stdout);
+    }
+    for (const std::string &n : failedNames)
+        std::printf("failed: %s\n", n.c_str());
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}

@@ -1,0 +1,191 @@
+// The launcher shell as a player meets it: start-up, the version gate, the
+// main window's buttons and keys, and the install record it reads.
+#include "harness.h"
+#include "texts.h"
+
+namespace {
+
+std::string Caption() {
+    return "\x82\x6e\x82\x71\x82\x6b\x82\x68\x82\x6d\x81\x7c\x82\x70\x82\x56"
+           "\x82\xcc\x8b\x4e\x93\xae\x82\xc6\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b";
+}
+
+// The window stays up: nothing the launcher does in answer to what was just
+// posted may end it. A slow machine only makes this weaker, never wrong.
+bool StaysOpen(Launcher &l, HWND main) {
+    return !WaitFor([&] { return !IsWindow(main) || FindMessageBox(l) != nullptr; }, 1500);
+}
+
+void ExitByButton(Launcher &l, HWND main) {
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
+} // namespace
+
+SCENARIO(VersionGateRefusesOldWindowsBeforeTouchingTheRegistry) {
+    std::string disc = NewDisc("gate", false);
+    for (const char *version : {"win31", "win30"}) {
+        Note(std::string("Windows version ") + version);
+        DeleteProductKey();
+        SetWindowsVersion(version);
+        Launcher l = Start(disc);
+        HWND box = WaitMessageBox(l);
+        CHECK_EQ(MessageText(box), kTextWindowsTooOld);
+        CHECK_EQ(WindowText(box), Caption());
+        CHECK(GetWindow(box, GW_OWNER) == nullptr);
+        CHECK(Windows(l).size() == 1); // no main window behind it
+        Answer(box, IDOK);
+        CHECK_EQ(WaitExit(l), 0);
+        CHECK(!ProductKeyExists());
+    }
+    for (const char *version : {"nt351", "nt40", ""}) {
+        Note(std::string("Windows version ") + (*version ? version : "default"));
+        SetWindowsVersion(version);
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        ExitByButton(l, main);
+    }
+    SetWindowsVersion("");
+}
+
+SCENARIO(FirstStartShowsCentredMainWindowAndCreatesEmptyProductKey) {
+    DeleteProductKey();
+    std::string disc = NewDisc("first", false);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    CHECK_EQ(WindowText(main), Caption());
+    CHECK_EQ(ItemText(main, 100), "\x83\x76\x83\x8c\x83\x43(&P)");
+    CHECK_EQ(ItemText(main, 200), kLabelInstall);
+    CHECK_EQ(ItemText(main, 300), "\x8f\x49\x97\xb9(&X)");
+
+    RECT desk, rc;
+    GetWindowRect(GetDesktopWindow(), &desk);
+    GetWindowRect(main, &rc);
+    CHECK_EQ(rc.left, (desk.right - (rc.right - rc.left)) / 2);
+    CHECK_EQ(rc.top, (desk.bottom - (rc.bottom - rc.top)) / 2);
+
+    std::string keyClass;
+    CHECK(ProductKeyExists(&keyClass));
+    CHECK_EQ(keyClass, "KBZ");
+    CHECK(RecordValueNames().empty());
+
+    // Escape sends the cancel command, which the main window ignores.
+    PressKey(main, VK_ESCAPE);
+    CHECK(StaysOpen(l, main));
+    // Alt+F4 closes, with no message afterwards and exit code 0.
+    PressKey(main, VK_F4, true);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
+SCENARIO(CloseBoxEndsTheLauncher) {
+    std::string disc = NewDisc("close", false);
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
+SCENARIO(PlayWhenNotInstalledStartsTheEngineFromTheDisc) {
+    DeleteProductKey();
+    {
+        std::string disc = NewDisc("play-missing", false);
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        Click(main, 100);
+        HWND box = WaitMessageBox(l);
+        CHECK_EQ(MessageText(box), kTextEngineMissing);
+        CHECK_EQ(WindowText(box), Caption());
+        CHECK(GetWindow(box, GW_OWNER) == main);
+        Answer(box, IDOK);
+        CHECK_EQ(WaitExit(l), 0);
+    }
+    {
+        std::string disc = NewDisc("play", true);
+        ClearEngineRecord();
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        Click(main, 100);
+        CHECK_EQ(WaitExit(l), 0); // no message: a message box would keep it running
+        REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
+        std::vector<std::string> rec = EngineRecord();
+        CHECK_EQ(rec[0], "KBZ Mosaren");
+        CHECK_EQ(rec[1], disc);
+        CHECK_EQ(rec[2], disc + "\\KBZ.EXE");
+    }
+}
+
+SCENARIO(PlayWhenInstalledStartsTheEngineFromTheInstallDirectory) {
+    std::string disc = NewDisc("play-installed", true);
+    std::string installed = NewDisc("installed-game", true);
+    DeleteProductKey();
+    // Other values around InstallDir are passed over (they enumerate sorted).
+    SetRecordValue("Alpha", REG_SZ, std::string("C:\\elsewhere") + '\0');
+    SetRecordValue("InstallDir", REG_SZ, installed + '\0');
+    SetRecordValue("Zeta", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
+    ClearEngineRecord();
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    CHECK_EQ(ItemText(main, 200), kLabelUninstall);
+    Click(main, 100);
+    CHECK_EQ(WaitExit(l), 0);
+    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
+    std::vector<std::string> rec = EngineRecord();
+    CHECK_EQ(rec[0], "KBZ Mosaren");
+    CHECK_EQ(rec[1], disc); // the current directory stays the disc
+    CHECK_EQ(rec[2], installed + "\\KBZ.EXE");
+}
+
+SCENARIO(RecordedDirectoryThatIsGoneStillCountsAsInstalled) {
+    std::string disc = NewDisc("gone", true);
+    const std::string gone = "C:\\q7t\\no such directory";
+    DeleteProductKey();
+    SetRecordValue("InstallDir", REG_SZ, gone + '\0');
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    CHECK_EQ(ItemText(main, 200), kLabelUninstall);
+    Click(main, 100);
+    // The message names the full path that could not be started.
+    ExpectMessage(l, gone + "\\KBZ.EXE" + kTextNotThere);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
+SCENARIO(RecordValuesThatAreNotAnInstallDirectory) {
+    std::string disc = NewDisc("not-a-record", true);
+    struct Case {
+        const char *what;
+        const char *name;
+        std::string data;
+    } cases[] = {
+        {"name in other letter case", "installdir", std::string("C:\\q7t\\x") + '\0'},
+        // Longer than the record's buffer: a truncated path must never be
+        // acted on, so it counts as no record.
+        {"value longer than a path", "InstallDir", std::string(300, 'd') + '\0'},
+    };
+    for (const Case &c : cases) {
+        Note(c.what);
+        DeleteProductKey();
+        SetRecordValue(c.name, REG_SZ, c.data);
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        CHECK_EQ(ItemText(main, 200), kLabelInstall);
+        ExitByButton(l, main);
+    }
+    DeleteProductKey();
+}
+
+SCENARIO(LongestRecordedDirectoryNeverOverrunsThePlayMessage) {
+    // 259 bytes: the record's limit. With "\KBZ.EXE" and the message words
+    // it needs far more than the record's own 260-byte buffer.
+    std::string dir = "C:\\q7t\\" + std::string(252, 'L');
+    std::string disc = NewDisc("long-record", true);
+    DeleteProductKey();
+    SetRecordValue("InstallDir", REG_SZ, dir + '\0');
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    CHECK_EQ(ItemText(main, 200), kLabelUninstall);
+    Click(main, 100);
+    ExpectMessage(l, dir + "\\KBZ.EXE" + kTextNotThere);
+    CHECK_EQ(WaitExit(l), 0);
+    DeleteProductKey();
+}

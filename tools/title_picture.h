@@ -1,0 +1,30 @@
+// The launcher's title picture, drawn procedurally: a lake at dusk under a
+// moon, mountain ranges, and the "ORLIN-Q7" title in a blocky face. Native
+// tool code only; its output is committed as resources/backcg.bin.
+#pragma once
+#include "colrle_encode.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+const uint32_t kTitleWidth = 580;
+const uint32_t kTitleHeight = 440;
+// The picture keeps clear of the 20 system colour slots and of 229..255.
+const uint8_t kTitleFirstIndex = 10;
+const uint8_t kTitleLastIndex = 228;
+
+// Draws the picture top-down into `pixels` (kTitleWidth * kTitleHeight
+// palette indices) and its colour table (256 entries of blue, green, red).
+// Entirely integer arithmetic, so the output is the same on every machine.
+void DrawTitlePicture(uint8_t *pixels, uint8_t colourTable[768]);
+
+// Lays a picture out as the BACKCG resource: the colour table, a picture
+// table of one offset (4), a record with its reserved word 0, then the
+// column-RLE picture. Empty if the picture cannot be encoded.
+std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[768], const uint8_t *pixels,
+                                             uint32_t width, uint32_t height,
+                                             ColumnRleStats *stats = nullptr);
+
+// DrawTitlePicture followed by BuildBackgroundResource.
+std::vector<uint8_t> BuildTitleResource(ColumnRleStats *stats = nullptr);
