@@ -108,10 +108,13 @@ int main(int argc, char **argv) {
     g_pid = pi.dwProcessId;
     HWND main = Wait(100, 10);
 
-    // 1. The whole install, from Yes at the confirmation to the closing message.
+    // 1. The whole install, from Yes at the confirmation to the closing
+    // message, and the copy phase alone, from the copy dialog's appearance.
     HWND confirm = StartInstall(main, dest);
     double t0 = Now();
     Click(confirm, IDYES);
+    Wait(600, 0);
+    double tCopy = Now();
     HWND done;
     for (;;) {
         done = Wait(0, 10);
@@ -120,9 +123,7 @@ int main(int argc, char **argv) {
         Sleep(1);
     }
     double t1 = Now();
-    char closing[256] = "";
-    GetWindowTextA(GetDlgItem(done, 0xFFFF), closing, sizeof closing);
-    std::printf("install: %.1f ms (%s)\n", t1 - t0, std::getenv("Q7_BENCH_SHOW") ? closing : "");
+    std::printf("install: %.1f ms, copy dialog to closing message %.1f ms\n", t1 - t0, t1 - tCopy);
     AnswerAndWait(done, IDOK);
     Uninstall(main);
 
