@@ -21,12 +21,6 @@ static HANDLE g_hDestFile;
 static BYTE *g_pChunk;
 static ULONGLONG g_qwCopied;
 
-// The well's client width, taken once per run (the well keeps its size), and
-// the bar as last drawn in this run (-1: not yet) and when.
-static int g_iWellRight;
-static int g_iPaintedWidth;
-static DWORD g_dwPaintedAt;
-
 // The cancel question runs its own modal loop. Should a step message reach
 // the dialog meanwhile, it is held here and posted again after a No, so the
 // copy neither runs under the question nor loses a step.
@@ -123,10 +117,6 @@ static void OnInstallInitDialog(HWND hDlg) {
     }
     PumpOneMessage();
     g_qwCopied = 0;
-    RECT rcWell;
-    GetClientRect(GetDlgItem(hDlg, ID_WELL), &rcWell);
-    g_iWellRight = rcWell.right;
-    g_iPaintedWidth = -1;
     PostMessageA(hDlg, WM_INST_OPEN, 0, 0);
 }
 
@@ -156,20 +146,6 @@ static void OnInstallOpen(HWND hDlg) {
     ContinueWith(hDlg, WM_INST_COPY);
 }
 
-// Draws the bar when the rate rule asks for it, or, at the end, whenever it
-// does not yet show the final width.
-static void UpdateProgress(HWND hDlg, bool final) {
-    int width = ProgressBarWidth(g_iWellRight, g_qwCopied, g_qwInstallSetSize);
-    DWORD now = GetTickCount();
-    bool due = final ? width != g_iPaintedWidth
-                     : ProgressNeedsPaint(g_iPaintedWidth, width, now - g_dwPaintedAt);
-    if (due) {
-        PaintProgress(hDlg);
-        g_iPaintedWidth = width;
-        g_dwPaintedAt = now;
-    }
-}
-
 static void OnInstallCopy(HWND hDlg) {
     DWORD read;
     if (!ReadFile(g_hSourceFile, g_pChunk, kChunkSize, &read, NULL)) {
@@ -183,7 +159,6 @@ static void OnInstallCopy(HWND hDlg) {
             ContinueWith(hDlg, WM_INST_OPEN);
             return;
         }
-        UpdateProgress(hDlg, true);
         EndCopy(hDlg, kTextInstallDone, 1);
         return;
     }
@@ -196,7 +171,7 @@ static void OnInstallCopy(HWND hDlg) {
         return;
     }
     g_qwCopied += written;
-    UpdateProgress(hDlg, false);
+    PaintProgress(hDlg);
     ContinueWith(hDlg, WM_INST_COPY);
 }
 

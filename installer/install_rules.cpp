@@ -64,14 +64,6 @@ bool ChunkFullyWritten(bool writeSucceeded, uint32_t bytesRead, uint32_t bytesWr
     return writeSucceeded && bytesWritten == bytesRead;
 }
 
-bool ProgressNeedsPaint(int32_t paintedWidth, int32_t width, uint32_t msSincePaint) {
-    if (paintedWidth < 0)
-        return true;
-    if (width != paintedWidth)
-        return msSincePaint >= kProgressMinIntervalMs;
-    return msSincePaint >= kProgressRefreshMs;
-}
-
 bool FileQualifies(uint32_t attributes) {
     return (attributes & ~kQualifyingAttributes) == 0;
 }

@@ -39,15 +39,6 @@ int32_t ProgressBarWidth(int32_t right, uint64_t copied, uint64_t installSetSize
 // truncated copy reported as installed.
 bool ChunkFullyWritten(bool writeSucceeded, uint32_t bytesRead, uint32_t bytesWritten);
 
-// The bar is drawn again after a chunk when its width changed and at least
-// kProgressMinIntervalMs have passed since the last drawing, and after
-// kProgressRefreshMs in any case, so that a well uncovered by another window
-// shows the bar again at once. Each drawing reaches the display, so drawing
-// after every chunk would cost more than the copy itself on a fast disk.
-const uint32_t kProgressMinIntervalMs = 30;
-const uint32_t kProgressRefreshMs = 100;
-bool ProgressNeedsPaint(int32_t paintedWidth, int32_t width, uint32_t msSincePaint);
-
 // A directory entry is copied only when its attributes hold nothing besides
 // read-only (0x01), archive (0x20) and normal (0x80).
 const uint32_t kQualifyingAttributes = 0xA1;

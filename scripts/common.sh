@@ -103,11 +103,31 @@ start_wine() {
     log "creating Wine prefix $WINEPREFIX"
     "$WINE_BIN" wineboot -i >/dev/null 2>&1 || true
     wineserver -p >/dev/null 2>&1 || true
-    # Without a window manager (Xvfb) Wine draws the title bars itself.
+    # Without a window manager (Xvfb) Wine draws the title bars itself, and
+    # unmanaged windows close at once instead of after waiting for one.
     "$WINE_BIN" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
+    "$WINE_BIN" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+}
+
+# A 2 MB drive R: on a tmpfs, for the full-disk scenario (needs root to
+# mount); sets Q7_SMALL_DRIVE when it is there.
+add_small_drive() {
+    SMALL_DIR=$(mktemp -d /tmp/q7-small.XXXXXX)
+    if as_root mount -t tmpfs -o size=2m tmpfs "$SMALL_DIR" 2>/dev/null; then
+        ln -s "$SMALL_DIR" "$WINEPREFIX/dosdevices/r:"
+        export Q7_SMALL_DRIVE=R:
+    else
+        log "cannot mount a tmpfs: the full-disk scenario will be skipped"
+        rmdir "$SMALL_DIR"
+        SMALL_DIR=
+    fi
 }
 
 stop_wine() {
+    if [ -n "${SMALL_DIR:-}" ]; then
+        as_root umount "$SMALL_DIR" 2>/dev/null || true
+        rmdir "$SMALL_DIR" 2>/dev/null || true
+    fi
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"

@@ -47,6 +47,7 @@ log "Wine scenarios ($WINE_ARCH)"
 trap stop_wine EXIT
 start_xvfb
 start_wine
+add_small_drive
 rc=0
 "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
     --q7 "$(winpath "$WINE_BUILD/launcher/Q7.EXE")" \

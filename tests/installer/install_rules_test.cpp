@@ -116,16 +116,6 @@ TEST(CopyStep, ShortWriteIsATransferFailure) {
     EXPECT_FALSE(ChunkFullyWritten(false, 65536, 0));
 }
 
-TEST(ProgressBar, RedrawnAtAMeasuredRate) {
-    EXPECT_TRUE(ProgressNeedsPaint(-1, 0, 0)); // the first chunk always draws
-    EXPECT_FALSE(ProgressNeedsPaint(10, 11, kProgressMinIntervalMs - 1));
-    EXPECT_TRUE(ProgressNeedsPaint(10, 11, kProgressMinIntervalMs));
-    EXPECT_FALSE(ProgressNeedsPaint(10, 10, kProgressMinIntervalMs));
-    EXPECT_FALSE(ProgressNeedsPaint(10, 10, kProgressRefreshMs - 1));
-    EXPECT_TRUE(ProgressNeedsPaint(10, 10, kProgressRefreshMs));
-    EXPECT_TRUE(ProgressNeedsPaint(10, 10, 0xFFFFFFFFu));
-}
-
 TEST(Attributes, OnlyReadOnlyArchiveAndNormalQualify) {
     EXPECT_TRUE(FileQualifies(0x00));
     EXPECT_TRUE(FileQualifies(0x01));
