@@ -18,9 +18,6 @@ build_product
 trap 'rm -rf "${HOST:-}"; stop_wine' EXIT
 start_xvfb
 start_wine
-# Without a window manager Wine otherwise waits for every closed window to be
-# withdrawn, which would swamp the figures.
-"$WINE_BIN" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 # On a RAM file system when there is one (through Wine's Z: drive), so that
 # write-back to a disk does not blur the figures.
