@@ -4,7 +4,6 @@
 // so the cancel button is served between chunks without a second thread.
 #include "installer.h"
 #include "install_rules.h"
-#include "../launcher/rules.h"
 #include "../launcher/texts.h"
 #include "../resources/resource.h"
 
@@ -26,10 +25,6 @@ static ULONGLONG g_qwCopied;
 // copy neither runs under the question nor loses a step.
 static BOOL g_bAskingCancel;
 static UINT g_uHeldStep;
-
-static void ShowInfo(HWND hDlg, const char *text) {
-    MessageBoxA(hDlg, text, g_szCaption, MB_OK | MB_ICONINFORMATION);
-}
 
 // Remove at most one waiting message and hand it straight to its window: no
 // translation and no dialog-key handling.
@@ -90,11 +85,7 @@ static bool SkipToQualifying(void) {
 }
 
 static void OnInstallInitDialog(HWND hDlg) {
-    RECT rc;
-    GetWindowRect(hDlg, &rc);
-    int x = CentreOrigin(g_rcDesktop.right, rc.right - rc.left + 1);
-    int y = CentreOrigin(g_rcDesktop.bottom, rc.bottom - rc.top + 1);
-    SetWindowPos(hDlg, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    CentreOnDesktop(hDlg, 1);
 
     g_bAskingCancel = FALSE;
     g_hCopySearch = FindFirstFileA("*.*", &g_fdCopy);

@@ -6,7 +6,7 @@
 int RunInstall(HWND hOwner) {
     INT_PTR result = DialogBoxParamA(g_hInstance, "DLG_SELECT", hOwner, DlgSelectProc, 0);
     if (result == -1) {
-        MessageBoxA(hOwner, kTextDialogFailed, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        ShowInfo(hOwner, kTextDialogFailed);
         return 0;
     }
     if (result != 1)
@@ -15,7 +15,7 @@ int RunInstall(HWND hOwner) {
     result = DialogBoxParamA(g_hInstance, "DLG_INST", hOwner, DlgInstallProc, 0);
     if (result == -1) {
         // The new directory stays: nothing was copied into it.
-        MessageBoxA(hOwner, kTextDialogFailed, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        ShowInfo(hOwner, kTextDialogFailed);
         return 0;
     }
     if (result != 1) {

@@ -3,7 +3,6 @@
 // level above it.
 #include "installer.h"
 #include "install_rules.h"
-#include "../launcher/rules.h"
 #include "../launcher/strutil.h"
 #include "../launcher/texts.h"
 #include "../resources/resource.h"
@@ -11,20 +10,6 @@
 ULONGLONG g_qwInstallSetSize;
 
 static const int kTextBufferSize = 512;
-
-static void ShowInfo(HWND hDlg, const char *text) {
-    MessageBoxA(hDlg, text, g_szCaption, MB_OK | MB_ICONINFORMATION);
-}
-
-// The installer's dialogs count one pixel more in each extent than the main
-// window does.
-static void CentreInstallerDialog(HWND hDlg) {
-    RECT rc;
-    GetWindowRect(hDlg, &rc);
-    int x = CentreOrigin(g_rcDesktop.right, rc.right - rc.left + 1);
-    int y = CentreOrigin(g_rcDesktop.bottom, rc.bottom - rc.top + 1);
-    SetWindowPos(hDlg, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
 
 // Every entry counts, with no attribute test: the copy takes fewer.
 static bool MeasureInstallSet(void) {
@@ -42,7 +27,7 @@ static bool MeasureInstallSet(void) {
 }
 
 static void OnSelectInitDialog(HWND hDlg) {
-    CentreInstallerDialog(hDlg);
+    CentreOnDesktop(hDlg, 1);
     if (!MeasureInstallSet()) {
         ShowInfo(hDlg, kTextNoFiles);
         EndDialog(hDlg, 0);

@@ -14,11 +14,7 @@ static void OnMainInitDialog(HWND hDlg) {
     if (g_bInstalled)
         SetDlgItemTextA(hDlg, ID_INSTALL, kLabelUninstall);
     SetWindowTextA(hDlg, g_szCaption);
-    RECT rc;
-    GetWindowRect(hDlg, &rc);
-    int x = CentreOrigin(g_rcDesktop.right, rc.right - rc.left);
-    int y = CentreOrigin(g_rcDesktop.bottom, rc.bottom - rc.top);
-    SetWindowPos(hDlg, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    CentreOnDesktop(hDlg, 0);
 }
 
 static void OnMainPaint(HWND hDlg) {

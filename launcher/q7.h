@@ -11,6 +11,14 @@ extern char g_szDefaultPath[MAX_PATH];
 extern char g_szSourceDir[MAX_PATH];
 extern RECT g_rcDesktop;
 
+// Moves a window so that it is centred on the desktop rectangle taken at
+// start-up. The installer's dialogs count one pixel more in each extent
+// (extraPixels 1) than the main window does (0).
+void CentreOnDesktop(HWND hWnd, int extraPixels);
+
+// An information message owned by hOwner, titled with the caption string.
+void ShowInfo(HWND hOwner, const char *text);
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 Q7_EXPORT INT_PTR CALLBACK DlgMainProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -12,6 +12,18 @@ char g_szDefaultPath[MAX_PATH];
 char g_szSourceDir[MAX_PATH];
 RECT g_rcDesktop;
 
+void CentreOnDesktop(HWND hWnd, int extraPixels) {
+    RECT rc;
+    GetWindowRect(hWnd, &rc);
+    int x = CentreOrigin(g_rcDesktop.right, rc.right - rc.left + extraPixels);
+    int y = CentreOrigin(g_rcDesktop.bottom, rc.bottom - rc.top + extraPixels);
+    SetWindowPos(hWnd, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void ShowInfo(HWND hOwner, const char *text) {
+    MessageBoxA(hOwner, text, g_szCaption, MB_OK | MB_ICONINFORMATION);
+}
+
 enum StartupOutcome { kStartupFailed = 0, kWindowsTooOld = 1, kMainWindowRan = 2 };
 
 static bool LoadTexts(void) {
@@ -40,9 +52,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     g_hInstance = hInstance;
     StartupOutcome outcome = RunLauncher();
     if (outcome == kStartupFailed)
-        MessageBoxA(NULL, kTextStartupFailed, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        ShowInfo(NULL, kTextStartupFailed);
     else if (outcome == kWindowsTooOld)
-        MessageBoxA(NULL, kTextWindowsTooOld, g_szCaption, MB_OK | MB_ICONINFORMATION);
+        ShowInfo(NULL, kTextWindowsTooOld);
     ReleaseBackgroundPicture();
     return 0;
 }
