@@ -20,6 +20,12 @@ static HANDLE g_hDestFile;
 static BYTE *g_pChunk;
 static ULONGLONG g_qwCopied;
 
+// The progress well and its client rectangle, taken once per run: the well
+// neither moves nor changes size, and asking for them again after every
+// chunk costs more than drawing the bar.
+static HWND g_hWell;
+static RECT g_rcWell;
+
 // The cancel question runs its own modal loop. Should a step message reach
 // the dialog meanwhile, it is held here and posted again after a No, so the
 // copy neither runs under the question nor loses a step.
@@ -108,6 +114,8 @@ static void OnInstallInitDialog(HWND hDlg) {
     }
     PumpOneMessage();
     g_qwCopied = 0;
+    g_hWell = GetDlgItem(hDlg, ID_WELL);
+    GetClientRect(g_hWell, &g_rcWell);
     PostMessageA(hDlg, WM_INST_OPEN, 0, 0);
 }
 
@@ -197,17 +205,15 @@ static void OnInstallCancel(HWND hDlg) {
     EndDialog(hDlg, 0);
 }
 
-void PaintProgress(HWND hDlg) {
-    HWND hWell = GetDlgItem(hDlg, ID_WELL);
-    RECT rc;
-    GetClientRect(hWell, &rc);
+void PaintProgress(HWND) {
+    const RECT &rc = g_rcWell;
     HBRUSH hBrush = CreateSolidBrush(RGB(0, 255, 0));
-    HDC hdc = GetDC(hWell);
+    HDC hdc = GetDC(g_hWell);
     HGDIOBJ hOld = SelectObject(hdc, hBrush);
     int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
     PatBlt(hdc, rc.left + 1, rc.top + 1, width, rc.bottom - 2, PATCOPY);
     SelectObject(hdc, hOld);
-    ReleaseDC(hWell, hdc);
+    ReleaseDC(g_hWell, hdc);
     DeleteObject(hBrush);
 }
 
