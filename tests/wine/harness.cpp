@@ -214,8 +214,8 @@ void SetRecordValue(const std::string &name, DWORD type, const std::string &data
     HKEY h;
     REQUIRE(RegCreateKeyExA(HKEY_USERS, kProductKey, 0, (LPSTR) "KBZ", 0, KEY_ALL_ACCESS, nullptr,
                             &h, nullptr) == ERROR_SUCCESS);
-    LONG rc = RegSetValueExA(h, name.c_str(), 0, type, (const BYTE *)data.data(),
-                             (DWORD)data.size());
+    LONG rc =
+        RegSetValueExA(h, name.c_str(), 0, type, (const BYTE *)data.data(), (DWORD)data.size());
     RegCloseKey(h);
     REQUIRE(rc == ERROR_SUCCESS);
 }
@@ -441,6 +441,21 @@ void ExpectMessage(Launcher &l, const std::string &text, int buttonId) {
     HWND box = WaitMessageBox(l);
     CHECK_EQ(MessageText(box), text);
     Answer(box, buttonId);
+}
+
+std::string CaptionText() {
+    return "\x82\x6e\x82\x71\x82\x6b\x82\x68\x82\x6d\x81\x7c\x82\x70\x82\x56"
+           "\x82\xcc\x8b\x4e\x93\xae\x82\xc6\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b";
+}
+
+void ExpectClosingMessage(Launcher &l, const std::string &text) {
+    HWND box = WaitMessageBox(l);
+    CHECK_EQ(MessageText(box), text);
+    CHECK_EQ(WindowText(box), CaptionText());
+    CHECK(GetWindow(box, GW_OWNER) == nullptr);
+    CHECK(Windows(l).size() == 1); // no main window behind it
+    Answer(box, IDOK);
+    CHECK_EQ(WaitExit(l), 0);
 }
 
 std::string DescribeWindows(const Launcher &l) {

@@ -119,6 +119,14 @@ void Answer(HWND box, int buttonId);
 // Reads the box's text, checks it, answers it.
 void ExpectMessage(Launcher &l, const std::string &text, int buttonId = IDOK);
 
+// Start-up's closing message: the text, titled with the caption string, with
+// no owner and no main window behind it; answered, after which the launcher
+// must end with exit code 0.
+void ExpectClosingMessage(Launcher &l, const std::string &text);
+
+// The caption string: the title of the main window and of every message box.
+std::string CaptionText();
+
 std::string WindowText(HWND h);
 std::string ItemText(HWND dlg, int id);
 void SetItemText(HWND dlg, int id, const std::string &text);

@@ -5,11 +5,6 @@
 
 namespace {
 
-std::string Caption() {
-    return "\x82\x6e\x82\x71\x82\x6b\x82\x68\x82\x6d\x81\x7c\x82\x70\x82\x56"
-           "\x82\xcc\x8b\x4e\x93\xae\x82\xc6\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b";
-}
-
 // The window stays up: nothing the launcher does in answer to what was just
 // posted may end it. A slow machine only makes this weaker, never wrong.
 bool StaysOpen(Launcher &l, HWND main) {
@@ -30,13 +25,7 @@ SCENARIO(VersionGateRefusesOldWindowsBeforeTouchingTheRegistry) {
         DeleteProductKey();
         SetWindowsVersion(version);
         Launcher l = Start(disc);
-        HWND box = WaitMessageBox(l);
-        CHECK_EQ(MessageText(box), kTextWindowsTooOld);
-        CHECK_EQ(WindowText(box), Caption());
-        CHECK(GetWindow(box, GW_OWNER) == nullptr);
-        CHECK(Windows(l).size() == 1); // no main window behind it
-        Answer(box, IDOK);
-        CHECK_EQ(WaitExit(l), 0);
+        ExpectClosingMessage(l, kTextWindowsTooOld);
         CHECK(!ProductKeyExists());
     }
     for (const char *version : {"nt351", "nt40", ""}) {
@@ -54,7 +43,7 @@ SCENARIO(FirstStartShowsCentredMainWindowAndCreatesEmptyProductKey) {
     std::string disc = NewDisc("first", false);
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
-    CHECK_EQ(WindowText(main), Caption());
+    CHECK_EQ(WindowText(main), CaptionText());
     CHECK_EQ(ItemText(main, 100), "\x83\x76\x83\x8c\x83\x43(&P)");
     CHECK_EQ(ItemText(main, 200), kLabelInstall);
     CHECK_EQ(ItemText(main, 300), "\x8f\x49\x97\xb9(&X)");
@@ -95,7 +84,7 @@ SCENARIO(PlayWhenNotInstalledStartsTheEngineFromTheDisc) {
         Click(main, 100);
         HWND box = WaitMessageBox(l);
         CHECK_EQ(MessageText(box), kTextEngineMissing);
-        CHECK_EQ(WindowText(box), Caption());
+        CHECK_EQ(WindowText(box), CaptionText());
         CHECK(GetWindow(box, GW_OWNER) == main);
         Answer(box, IDOK);
         CHECK_EQ(WaitExit(l), 0);
