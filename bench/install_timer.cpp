@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,6 +52,40 @@ HWND Wait(int id, DWORD sleepMs = 1) {
     }
     std::fprintf(stderr, "timed out waiting for control %d\n", id);
     ExitProcess(1);
+}
+
+// Windows of the launcher created since the last wait, reported by an
+// out-of-context event hook: the timer sleeps in its message loop while the
+// launcher copies instead of polling the window list, which would take CPU
+// and window-server time from the very copy it measures.
+std::vector<std::pair<HWND, double>> g_created;
+
+void CALLBACK OnCreate(HWINEVENTHOOK, DWORD, HWND h, LONG object, LONG, DWORD, DWORD) {
+    if (object == OBJID_WINDOW)
+        g_created.emplace_back(h, Now());
+}
+
+// Sleeps until a window holding control id (0: a message box) has been
+// created; returns it with the time of its creation. Its controls are
+// created after it, and each creation wakes the wait again.
+std::pair<HWND, double> WaitCreated(int id) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (auto &[h, t] : g_created)
+            if (id == 0 ? IsBox(h) : (GetDlgItem(h, id) != nullptr && !IsBox(h))) {
+                auto found = std::make_pair(h, t);
+                g_created.clear();
+                return found;
+            }
+        if (GetTickCount() - start > 120000) {
+            std::fprintf(stderr, "timed out waiting for control %d to be created\n", id);
+            ExitProcess(1);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
 }
 
 void Click(HWND dlg, int id) {
@@ -111,18 +146,20 @@ int main(int argc, char **argv) {
     // 1. The whole install, from Yes at the confirmation to the closing
     // message, and the copy phase alone, from the copy dialog's appearance.
     HWND confirm = StartInstall(main, dest);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr,
+                                         OnCreate, g_pid, 0, WINEVENT_OUTOFCONTEXT);
+    if (hook == nullptr) {
+        std::fprintf(stderr, "cannot watch the launcher's windows\n");
+        return 1;
+    }
+    g_created.clear();
     double t0 = Now();
     Click(confirm, IDYES);
-    Wait(600, 0);
-    double tCopy = Now();
-    HWND done;
-    for (;;) {
-        done = Wait(0, 10);
-        if (done != confirm)
-            break;
+    double tCopy = WaitCreated(600).second;
+    auto [done, t1] = WaitCreated(0);
+    UnhookWinEvent(hook);
+    while (!IsWindowVisible(done)) // answered only once it runs
         Sleep(1);
-    }
-    double t1 = Now();
     std::printf("install: %.1f ms, copy dialog to closing message %.1f ms\n", t1 - t0, t1 - tCopy);
     AnswerAndWait(done, IDOK);
     Uninstall(main);
