@@ -26,6 +26,36 @@ static ULONGLONG g_qwCopied;
 static HWND g_hWell;
 static RECT g_rcWell;
 
+// The bar width the well shows now, or -1 when it must be drawn at the next
+// chunk. Most chunks leave the width unchanged (a 200 MB set moves the bar
+// one pixel every dozen chunks), and drawing the same bar again costs a
+// device context and a flush to the display each time. The well is
+// subclassed for the run: any message it handles may have repainted it
+// black, so after one the next chunk draws the bar again, exactly as if
+// every chunk were drawn.
+static int g_iBarShown;
+static WNDPROC g_pfnWellProc;
+
+static LRESULT CALLBACK WellProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    g_iBarShown = -1;
+    return CallWindowProcA(g_pfnWellProc, hWnd, uMsg, wParam, lParam);
+}
+
+static void WatchWell(HWND hDlg) {
+    g_hWell = GetDlgItem(hDlg, ID_WELL);
+    GetClientRect(g_hWell, &g_rcWell);
+    g_iBarShown = -1;
+    g_pfnWellProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(g_hWell, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WellProc)));
+}
+
+static void UnwatchWell(void) {
+    if (g_pfnWellProc != NULL) {
+        SetWindowLongPtrA(g_hWell, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_pfnWellProc));
+        g_pfnWellProc = NULL;
+    }
+}
+
 // The cancel question runs its own modal loop. Should a step message reach
 // the dialog meanwhile, it is held here and posted again after a No, so the
 // copy neither runs under the question nor loses a step.
@@ -69,6 +99,7 @@ static void ReleaseChunk(void) {
 }
 
 static void ReleaseCopyState(void) {
+    UnwatchWell();
     ReleaseChunk();
     CloseFile(&g_hSourceFile);
     CloseFile(&g_hDestFile);
@@ -114,8 +145,7 @@ static void OnInstallInitDialog(HWND hDlg) {
     }
     PumpOneMessage();
     g_qwCopied = 0;
-    g_hWell = GetDlgItem(hDlg, ID_WELL);
-    GetClientRect(g_hWell, &g_rcWell);
+    WatchWell(hDlg);
     PostMessageA(hDlg, WM_INST_OPEN, 0, 0);
 }
 
@@ -207,10 +237,13 @@ static void OnInstallCancel(HWND hDlg) {
 
 void PaintProgress(HWND) {
     const RECT &rc = g_rcWell;
+    int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
+    if (width == g_iBarShown)
+        return;
+    g_iBarShown = width;
     HBRUSH hBrush = CreateSolidBrush(RGB(0, 255, 0));
     HDC hdc = GetDC(g_hWell);
     HGDIOBJ hOld = SelectObject(hdc, hBrush);
-    int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
     PatBlt(hdc, rc.left + 1, rc.top + 1, width, rc.bottom - 2, PATCOPY);
     SelectObject(hdc, hOld);
     ReleaseDC(g_hWell, hdc);
