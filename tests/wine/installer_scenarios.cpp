@@ -601,6 +601,48 @@ SCENARIO(UninstallOfAnEmptyOrRootRecordDeletesNothing) {
     DeleteFileA(canary);
 }
 
+// Free space exactly equal to the install set is enough; one byte more is
+// not. Needs the same small drive as the full-disk scenario below, whose
+// free space nothing else changes.
+SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
+    const char *drive = std::getenv("Q7_SMALL_DRIVE");
+    if (drive == nullptr || *drive == '\0') {
+        std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
+        return;
+    }
+    DeleteProductKey();
+    DWORD perCluster, perSector, freeClusters, clusters;
+    REQUIRE(GetDiskFreeSpaceA((std::string(drive) + "\\").c_str(), &perCluster, &perSector,
+                              &freeClusters, &clusters));
+    unsigned long long freeBytes =
+        static_cast<unsigned long long>(perCluster) * perSector * freeClusters;
+    std::string disc = LayOutDisc("equal", {});
+    unsigned long long others = TotalSize(disc, false);
+    REQUIRE(freeBytes > others);
+    std::string pad = disc + "\\PAD.DAT";
+    WriteBytes(pad, Pattern(static_cast<size_t>(freeBytes - others), 3));
+    REQUIRE_EQ(static_cast<long long>(TotalSize(disc, false)), static_cast<long long>(freeBytes));
+    std::string dir = std::string(drive) + "\\Q7";
+
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    HWND dlg = OpenDestination(l, main);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, Confirmation(dir), IDNO);
+    CHECK(!DirExists(dir));
+    CancelDestination(dlg);
+
+    // The size is measured again each time the dialog opens.
+    WriteBytes(pad, Pattern(static_cast<size_t>(freeBytes - others + 1), 3));
+    dlg = OpenDestination(l, main);
+    Refused(l, dlg, dir, kTextNoSpace);
+    CHECK(!DirExists(dir));
+    CancelDestination(dlg);
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
 // Needs a small drive: Q7_SMALL_DRIVE names a drive letter (such as "R:")
 // mapped to a file system of about 2 MB, for example a tmpfs linked under
 // $WINEPREFIX/dosdevices.
