@@ -170,26 +170,23 @@ int main(int argc, char **argv) {
     Click(confirm, IDYES);
     HWND copy = Wait(600, 0);
     std::vector<double> delays;
+    hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr, OnCreate, g_pid, 0,
+                           WINEVENT_OUTOFCONTEXT);
     for (int i = 0; i < samples; ++i) {
+        g_created.clear();
         double c0 = Now();
         Click(copy, 402);
-        HWND box = nullptr;
-        while (box == nullptr) {
-            for (HWND h : Windows())
-                if (IsBox(h))
-                    box = h;
-            if (box == nullptr)
-                Sleep(0);
-        }
+        HWND box = WaitCreated(0).first;
+        while (!IsWindowVisible(box)) // the question is up once it shows
+            Sleep(0);
         double c1 = Now();
-        char text[256] = "";
-        GetWindowTextA(GetDlgItem(box, 0xFFFF), text, sizeof text);
         if (GetDlgItem(box, IDNO) == nullptr) // the copy ended first
             break;
         delays.push_back(c1 - c0);
         AnswerAndWait(box, IDNO);
         Sleep(10);
     }
+    UnhookWinEvent(hook);
     AnswerAndWait(Wait(0), IDOK);
     Uninstall(main);
     Click(main, 300);
