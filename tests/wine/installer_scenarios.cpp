@@ -420,7 +420,8 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     CHECK_EQ(MessageText(box), kTextAskCancel);
     Answer(box, IDYES);
     CHECK(WaitFor([&] { return !IsWindow(copy); }, 5000));
-    CHECK(!DirExists(dir));
+    // The removal runs after the copy dialog has gone.
+    CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
     CHECK(DirExists(top + "\\Second"));
     CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
     CHECK(RecordValueNames().empty());
