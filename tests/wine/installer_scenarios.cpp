@@ -617,15 +617,24 @@ SCENARIO(UninstallOfAnEmptyOrRootRecordDeletesNothing) {
     DeleteFileA(canary);
 }
 
+// The small drive (Q7_SMALL_DRIVE names a drive letter such as "R:" mapped
+// to a file system of about 2 MB, for example a tmpfs linked under
+// $WINEPREFIX/dosdevices), or null with a note that the scenario is skipped.
+static const char *SmallDrive() {
+    const char *drive = std::getenv("Q7_SMALL_DRIVE");
+    if (drive != nullptr && *drive != '\0')
+        return drive;
+    std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
+    return nullptr;
+}
+
 // Free space exactly equal to the install set is enough; one byte more is
 // not. Needs the same small drive as the full-disk scenario below, whose
 // free space nothing else changes.
 SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
-    const char *drive = std::getenv("Q7_SMALL_DRIVE");
-    if (drive == nullptr || *drive == '\0') {
-        std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
+    const char *drive = SmallDrive();
+    if (drive == nullptr)
         return;
-    }
     DeleteProductKey();
     DWORD perCluster, perSector, freeClusters, clusters;
     REQUIRE(GetDiskFreeSpaceA((std::string(drive) + "\\").c_str(), &perCluster, &perSector,
@@ -659,15 +668,11 @@ SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
     CHECK_EQ(WaitExit(l), 0);
 }
 
-// Needs a small drive: Q7_SMALL_DRIVE names a drive letter (such as "R:")
-// mapped to a file system of about 2 MB, for example a tmpfs linked under
-// $WINEPREFIX/dosdevices.
+// Needs the small drive.
 SCENARIO(FullDiskFailsTheInstallAndTakesItBack) {
-    const char *drive = std::getenv("Q7_SMALL_DRIVE");
-    if (drive == nullptr || *drive == '\0') {
-        std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
+    const char *drive = SmallDrive();
+    if (drive == nullptr)
         return;
-    }
     DeleteProductKey();
     ULARGE_INTEGER freeBytes;
     REQUIRE(GetDiskFreeSpaceExA((std::string(drive) + "\\").c_str(), &freeBytes, nullptr, nullptr));
