@@ -105,6 +105,15 @@ void Uninstall(Launcher &l, HWND main) {
     CHECK(!ReadInstallDirValue(&recorded));
 }
 
+// Nothing is installed: the middle button still offers the install and no
+// record was written. Then the launcher is left by its Exit button.
+void ExitNotInstalled(Launcher &l, HWND main) {
+    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK(RecordValueNames().empty());
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+}
+
 struct SourceFile {
     std::string name;
     size_t size;
@@ -286,10 +295,7 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     Sleep(300);
     CHECK(IsWindowVisible(dlg));
     CancelDestination(dlg);
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
-    CHECK(RecordValueNames().empty());
-    Click(main, 300);
-    CHECK_EQ(WaitExit(l), 0);
+    ExitNotInstalled(l, main);
     RemoveTree(base);
 }
 
@@ -423,11 +429,8 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     // The removal runs after the copy dialog has gone.
     CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
     CHECK(DirExists(top + "\\Second"));
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
-    CHECK(RecordValueNames().empty());
     CHECK(FindMessageBox(l) == nullptr);
-    Click(main, 300);
-    CHECK_EQ(WaitExit(l), 0);
+    ExitNotInstalled(l, main);
     RemoveTree(top);
 }
 
@@ -568,10 +571,7 @@ SCENARIO(DoubleBytePathAndLongPathInstall) {
     StartCopy(l, main, tooLong);
     ExpectMessage(l, kTextInstallFailed);
     CHECK(WaitFor([&] { return !DirExists(tooLong); }, 5000));
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
-    CHECK(RecordValueNames().empty());
-    Click(main, 300);
-    CHECK_EQ(WaitExit(l), 0);
+    ExitNotInstalled(l, main);
     RemoveTree(top);
 }
 
@@ -692,8 +692,5 @@ SCENARIO(FullDiskFailsTheInstallAndTakesItBack) {
     StartCopy(l, main, dir);
     ExpectMessage(l, kTextInstallFailed);
     CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
-    CHECK(RecordValueNames().empty());
-    Click(main, 300);
-    CHECK_EQ(WaitExit(l), 0);
+    ExitNotInstalled(l, main);
 }

@@ -125,18 +125,22 @@ SCENARIO(PlayWhenInstalledStartsTheEngineFromTheInstallDirectory) {
     CHECK_EQ(rec[2], installed + "\\KBZ.EXE");
 }
 
-SCENARIO(RecordedDirectoryThatIsGoneStillCountsAsInstalled) {
-    std::string disc = NewDisc("gone", true);
-    const std::string gone = "C:\\q7t\\no such directory";
+// A record naming a directory without the engine: the launcher counts as
+// installed, and Play names the full path it could not start.
+static void PlayFromARecordWithoutTheEngine(const std::string &disc, const std::string &dir) {
     DeleteProductKey();
-    SetRecordValue("InstallDir", REG_SZ, gone + '\0');
+    SetRecordValue("InstallDir", REG_SZ, dir + '\0');
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
     CHECK_EQ(ItemText(main, 200), kLabelUninstall);
     Click(main, 100);
-    // The message names the full path that could not be started.
-    ExpectMessage(l, gone + "\\KBZ.EXE" + kTextNotThere);
+    ExpectMessage(l, dir + "\\KBZ.EXE" + kTextNotThere);
     CHECK_EQ(WaitExit(l), 0);
+    DeleteProductKey();
+}
+
+SCENARIO(RecordedDirectoryThatIsGoneStillCountsAsInstalled) {
+    PlayFromARecordWithoutTheEngine(NewDisc("gone", true), "C:\\q7t\\no such directory");
 }
 
 SCENARIO(RecordValuesThatAreNotAnInstallDirectory) {
@@ -166,15 +170,6 @@ SCENARIO(RecordValuesThatAreNotAnInstallDirectory) {
 SCENARIO(LongestRecordedDirectoryNeverOverrunsThePlayMessage) {
     // 259 bytes: the record's limit. With "\KBZ.EXE" and the message words
     // it needs far more than the record's own 260-byte buffer.
-    std::string dir = "C:\\q7t\\" + std::string(252, 'L');
-    std::string disc = NewDisc("long-record", true);
-    DeleteProductKey();
-    SetRecordValue("InstallDir", REG_SZ, dir + '\0');
-    Launcher l = Start(disc);
-    HWND main = WaitMainWindow(l);
-    CHECK_EQ(ItemText(main, 200), kLabelUninstall);
-    Click(main, 100);
-    ExpectMessage(l, dir + "\\KBZ.EXE" + kTextNotThere);
-    CHECK_EQ(WaitExit(l), 0);
-    DeleteProductKey();
+    PlayFromARecordWithoutTheEngine(NewDisc("long-record", true),
+                                    "C:\\q7t\\" + std::string(252, 'L'));
 }
