@@ -24,7 +24,7 @@ install_packages() {
     local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
-        imagemagick fonts-ipafont-gothic locales)
+        imagemagick fonts-ipafont-gothic locales xorriso fuseiso)
     local missing=()
     local p
     for p in "${want[@]}"; do
@@ -38,8 +38,10 @@ install_packages() {
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             as_root dpkg --add-architecture i386
         fi
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+        # Another apt on the machine holds the lock for a while: wait for it.
+        as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+            install -y -qq "${missing[@]}" >/dev/null
     fi
     if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
         log "generating the ja_JP.UTF-8 locale"
@@ -123,6 +125,35 @@ add_small_drive() {
     fi
 }
 
+# add_cdrom_drive IMAGE: drive Q: of type CD-ROM holding the disc image,
+# mounted read-only through FUSE; sets Q7_CDROM_DRIVE. Where FUSE is missing
+# (or Q7_CDROM_NO_FUSE is set) Q: serves the image's files extracted into a
+# folder whose files are read-only, says so, and sets Q7_CDROM_EXTRACTED.
+add_cdrom_drive() {
+    CDROM_DIR=$(mktemp -d /tmp/q7-cdrom.XXXXXX)
+    if [ -z "${Q7_CDROM_NO_FUSE:-}" ] && [ -e /dev/fuse ] && fuseiso "$1" "$CDROM_DIR" 2>/dev/null &&
+        mountpoint -q "$CDROM_DIR"; then
+        CDROM_MOUNTED=1
+        log "drive Q: (CD-ROM) is $1 mounted read-only through fuseiso"
+    else
+        CDROM_MOUNTED=
+        log "no FUSE here: drive Q: (CD-ROM) serves the files of $1 extracted into a read-only folder"
+        xorriso -osirrox on -indev "$1" -extract / "$CDROM_DIR" >/dev/null 2>&1 || {
+            log "cannot extract $1"
+            return 1
+        }
+        chmod -R a-w "$CDROM_DIR"
+        export Q7_CDROM_EXTRACTED=1
+    fi
+    ln -s "$CDROM_DIR" "$WINEPREFIX/dosdevices/q:"
+    "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v q: /d cdrom /f >/dev/null 2>&1
+    # The mount manager reads the drive types when it starts.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1 || true
+    export Q7_CDROM_DRIVE=Q:
+}
+
 stop_wine() {
     if [ -n "${SMALL_DIR:-}" ]; then
         as_root umount "$SMALL_DIR" 2>/dev/null || true
@@ -131,6 +162,16 @@ stop_wine() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
+    fi
+    # After Wine has gone, so that nothing holds the disc's files open.
+    if [ -n "${CDROM_DIR:-}" ]; then
+        if [ -n "${CDROM_MOUNTED:-}" ]; then
+            fusermount -u "$CDROM_DIR" 2>/dev/null || fusermount -u -z "$CDROM_DIR" 2>/dev/null || true
+        else
+            chmod -R u+w "$CDROM_DIR" 2>/dev/null || true
+            rm -rf "$CDROM_DIR"
+        fi
+        rmdir "$CDROM_DIR" 2>/dev/null || true
     fi
     if [ -n "${XVFB_PID:-}" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
