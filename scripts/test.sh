@@ -43,15 +43,47 @@ rc=0
 "$Q7_ROOT/tests/product/check_product.sh" "$Q7_BUILD/win/launcher/Q7.EXE" || rc=$?
 record "Q7.EXE checks" $rc
 
+# The disc image: mastered twice from the same game folder (the second
+# time from a fresh copy, with other file dates, written elsewhere) and
+# compared byte for byte; then mastered once more with the Q7.EXE this Wine
+# runs, for the scenarios from the CD-ROM drive.
+log "disc images (scripts/make_disc.sh)"
+game=$Q7_BUILD/test-game
+rm -rf "$game" "$game-copy" "$Q7_BUILD/test-disc.iso"
+mkdir -p "$game/MOVIE"
+cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
+python3 - "$game" <<'PY'
+import random, sys
+root = sys.argv[1]
+rng = random.Random(10)
+for name, size in (("DATA.DAT", 24 << 20), ("EMPTY.DAT", 0), ("ゲーム.DAT", 70_000),
+                   ("MOVIE/OPENING.AVI", 100_000)):
+    with open(f"{root}/{name}", "wb") as f:
+        f.write(rng.randbytes(size))
+PY
+rc=0
+cp -r "$game" "$game-copy"
+touch -d '2001-02-03 04:05:06' "$game-copy/DATA.DAT"
+{ bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/disc-1.iso" &&
+    bash "$Q7_ROOT/scripts/make_disc.sh" "$game-copy" "$Q7_BUILD/disc-2.iso" &&
+    cmp "$Q7_BUILD/disc-1.iso" "$Q7_BUILD/disc-2.iso"; } || rc=$?
+rm -rf "$game-copy" "$Q7_BUILD/disc-1.iso" "$Q7_BUILD/disc-2.iso"
+record "disc image reproducible" $rc
+rc=0
+bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/test-disc.iso" \
+    --exe "$WINE_BUILD/launcher/Q7.EXE" >/dev/null || rc=$?
+record "disc image for Wine" $rc
+
 log "Wine scenarios ($WINE_ARCH)"
 trap stop_wine EXIT
 start_xvfb
 start_wine
 add_small_drive
+[ ! -f "$Q7_BUILD/test-disc.iso" ] || add_cdrom_drive "$Q7_BUILD/test-disc.iso"
 rc=0
 "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
     --q7 "$(winpath "$WINE_BUILD/launcher/Q7.EXE")" \
-    --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" "$@" || rc=$?
+    --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
 record "Wine scenarios" $rc
 
 echo

@@ -20,7 +20,7 @@ std::vector<Scenario> &Scenarios() {
 int g_failures; // failed checks in the running scenario
 std::vector<std::string> g_notes;
 const Launcher *g_current; // launcher whose windows a failure describes
-std::string g_q7, g_engine;
+std::string g_q7, g_engine, g_cdrom;
 const char kTestRoot[] = "C:\\q7t";
 const char kEngineRecordPath[] = "C:\\q7t\\engine-record.txt";
 
@@ -89,6 +89,10 @@ const std::string &Q7ExePath() {
 
 const std::string &EngineStubPath() {
     return g_engine;
+}
+
+const std::string &CdromDrive() {
+    return g_cdrom;
 }
 
 std::string NewDisc(const std::string &name, bool withEngine) {
@@ -536,11 +540,14 @@ int main(int argc, char **argv) {
             g_q7 = argv[++i];
         else if (a == "--engine" && i + 1 < argc)
             g_engine = argv[++i];
+        else if (a == "--cdrom" && i + 1 < argc)
+            g_cdrom = argv[++i];
         else
             filters.push_back(a);
     }
     if (g_q7.empty() || g_engine.empty()) {
-        std::printf("usage: q7wine --q7 Q7.EXE --engine KBZ.EXE [scenario-substring...]\n");
+        std::printf(
+            "usage: q7wine --q7 Q7.EXE --engine KBZ.EXE [--cdrom Q:] [scenario-substring...]\n");
         return 2;
     }
     SetEnvironmentVariableA("Q7_ENGINE_RECORD", kEngineRecordPath);

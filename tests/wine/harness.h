@@ -51,6 +51,9 @@ void Note(const std::string &what);
 // Windows paths of the launcher and the engine stand-in under test.
 const std::string &Q7ExePath();
 const std::string &EngineStubPath();
+// The CD-ROM drive ("Q:") holding an image made by scripts/make_disc.sh, from
+// the driver's --cdrom option; empty when none was given.
+const std::string &CdromDrive();
 
 // Lays out a fresh disc directory C:\q7t\<name> holding Q7.EXE and, when
 // asked, the engine stand-in; returns its path (no trailing backslash).

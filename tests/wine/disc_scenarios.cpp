@@ -1,0 +1,195 @@
+// The launcher as a player meets it on the real medium: a disc image made by
+// scripts/make_disc.sh, mounted read-only on a drive of type CD-ROM (the
+// driver's --cdrom option), installing to C:. The test game folder that
+// scripts/test.sh puts on the image holds the engine stand-in, DATA.DAT
+// (large enough to cancel mid-copy), an empty file, a file with a Japanese
+// name, and MOVIE\OPENING.AVI in a subfolder.
+#include "harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const int kIdPlay = 100, kIdInstall = 200, kIdExit = 300, kIdStart = 400, kIdDir = 401,
+          kIdCancel = 402, kIdWell = 600;
+
+const char kInstallLabel[] = "インストール(&I)";
+const char kUninstallLabel[] = "アンインストール(&U)";
+const char kInstallDone[] = "インストールが終了しました。";
+const char kAskUninstall[] = "アンインストールを実行しますか？";
+const char kAskCancel[] = "インストールを中断しますか？";
+const char kJapaneseName[] = "ゲーム.DAT";
+
+std::vector<std::string> Entries(const std::string &dir, bool filesOnly) {
+    std::vector<std::string> out;
+    for (const std::string &name : ListDir(dir))
+        if (!filesOnly || !(Attributes(dir + "\\" + name) & FILE_ATTRIBUTE_DIRECTORY))
+            out.push_back(name);
+    return out;
+}
+
+// Bytes of the entries matching "*.*" in dir: every one, or the plain files
+// only (what the copy takes, none of them hidden or system here).
+unsigned long long SizeOf(const std::string &dir, bool filesOnly) {
+    unsigned long long total = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*.*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (!filesOnly || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return total;
+}
+
+// Types the directory into the destination dialog, confirms it, and returns
+// the copy dialog moved to the screen's corner, clear of the message boxes.
+HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
+    Click(main, kIdInstall);
+    HWND dlg = WaitDialog(l, kIdDir);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    HWND box = WaitMessageBox(l);
+    CHECK(MessageText(box).find(dir) != std::string::npos);
+    Answer(box, IDYES);
+    HWND copy = WaitDialog(l, kIdWell);
+    SetWindowPos(copy, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return copy;
+}
+
+// The green run along the well's middle row on the screen.
+int ShownBarWidth(HWND well) {
+    RECT client;
+    GetClientRect(well, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(well, &origin);
+    Screenshot shot = CaptureScreen();
+    int y = origin.y + client.bottom / 2, run = 0;
+    CHECK(shot.At(origin.x, y) != RGB(0, 255, 0)); // the well's margin
+    for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, y) == RGB(0, 255, 0); ++x)
+        ++run;
+    return run;
+}
+
+// Play ends the launcher at once and the engine stand-in records its start.
+void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe) {
+    ClearEngineRecord();
+    Click(main, kIdPlay);
+    CHECK_EQ(WaitExit(l), 0);
+    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
+    std::vector<std::string> rec = EngineRecord();
+    CHECK_EQ(rec[0], "KBZ Mosaren");
+    CHECK_EQ(rec[1], cwd);
+    CHECK_EQ(rec[2], exe);
+}
+
+} // namespace
+
+SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
+    const std::string &drive = CdromDrive();
+    if (drive.empty()) {
+        std::printf("    skipped: no CD-ROM drive given (--cdrom)\n");
+        return;
+    }
+    if (GetACP() != 932) {
+        std::printf("    skipped: the disc's Japanese file name needs code page 932\n");
+        return;
+    }
+    const std::string disc = drive, root = drive + "\\";
+    // The medium as mastered: what make_disc.sh adds, then the game folder.
+    CHECK_EQ(GetDriveTypeA(root.c_str()), DRIVE_CDROM);
+    const std::vector<std::string> onDisc = {"AUTORUN.INF", "DATA.DAT", "EMPTY.DAT",  "KBZ.EXE",
+                                             "MOVIE",       "Q7.EXE",   kJapaneseName};
+    REQUIRE(ListDir(disc) == onDisc);
+    CHECK(ListDir(disc + "\\MOVIE") == std::vector<std::string>{"OPENING.AVI"});
+    CHECK_EQ(ReadBytes(disc + "\\AUTORUN.INF"), "[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n");
+    CHECK(ReadBytes(disc + "\\Q7.EXE") == ReadBytes(Q7ExePath()));
+    CHECK(ReadBytes(disc + "\\KBZ.EXE") == ReadBytes(EngineStubPath()));
+    for (const std::string &name : Entries(disc, true)) {
+        Note("on the disc: " + name);
+        CHECK(Attributes(disc + "\\" + name) & FILE_ATTRIBUTE_READONLY);
+    }
+    if (std::getenv("Q7_CDROM_EXTRACTED") == nullptr) {
+        HANDLE h = CreateFileA((disc + "\\NEW.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        CHECK(h == INVALID_HANDLE_VALUE); // the medium takes no writes
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            DeleteFileA((disc + "\\NEW.DAT").c_str());
+        }
+    }
+
+    DeleteProductKey();
+    const std::string top = "C:\\q7t\\cdrom-out", dir = top + "\\Q7";
+    RemoveTree(top);
+
+    // First start: Play runs the engine from the disc.
+    {
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        CHECK_EQ(ItemText(main, kIdInstall), kInstallLabel);
+        PlayAndCheckEngine(l, main, root, root + "KBZ.EXE");
+    }
+
+    // Second start: install behind the bar, then Play from the install.
+    {
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        HWND copy = StartCopy(l, main, dir);
+        HWND box = WaitMessageBox(l);
+        REQUIRE_EQ(MessageText(box), kInstallDone);
+        // The bar ends at the copied share, in whole 64 KiB units, of all
+        // that the dialog measured (the subfolder counts there too).
+        HWND well = GetDlgItem(copy, kIdWell);
+        RECT client;
+        GetClientRect(well, &client);
+        unsigned long long copied = SizeOf(disc, true), size = SizeOf(disc, false);
+        REQUIRE(copied >= 65536);
+        CHECK_EQ(ShownBarWidth(well), (client.right - 2) * static_cast<long long>(copied >> 16) /
+                                          static_cast<long long>(size >> 16));
+        Answer(box, IDOK);
+        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kUninstallLabel; }, 5000));
+        std::string recorded;
+        CHECK(ReadInstallDirValue(&recorded));
+        CHECK_EQ(recorded, dir);
+        // Every plain file of the disc's root, byte for byte, now writable.
+        CHECK(ListDir(dir) == Entries(disc, true));
+        for (const std::string &name : Entries(dir, false)) {
+            Note("installed: " + name);
+            CHECK(ReadBytes(dir + "\\" + name) == ReadBytes(disc + "\\" + name));
+            CHECK_EQ(Attributes(dir + "\\" + name) & FILE_ATTRIBUTE_READONLY, 0);
+        }
+        PlayAndCheckEngine(l, main, root, dir + "\\KBZ.EXE");
+    }
+
+    // Third start: installed; uninstall, then an install cancelled mid-copy.
+    {
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        CHECK_EQ(ItemText(main, kIdInstall), kUninstallLabel);
+        Click(main, kIdInstall);
+        ExpectMessage(l, kAskUninstall, IDYES);
+        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kInstallLabel; }, 5000));
+        CHECK(!DirExists(dir));
+        std::string recorded;
+        CHECK(!ReadInstallDirValue(&recorded));
+
+        HWND copy = StartCopy(l, main, dir);
+        Click(copy, kIdCancel);
+        HWND box = WaitMessageBox(l);
+        CHECK_EQ(MessageText(box), kAskCancel);
+        CHECK(SizeOf(dir, true) < SizeOf(disc, true)); // asked mid-copy
+        Answer(box, IDYES);
+        CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+        CHECK(DirExists(top));
+        CHECK(!ReadInstallDirValue(&recorded));
+        CHECK_EQ(ItemText(main, kIdInstall), kInstallLabel);
+        Click(main, kIdExit);
+        CHECK_EQ(WaitExit(l), 0);
+    }
+    CHECK(ListDir(disc) == onDisc);
+    RemoveTree(top);
+}
