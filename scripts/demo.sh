@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs the launcher from a demo disc directory under Wine: installs what is
-# missing, builds, lays out the disc (Q7.EXE, the engine stand-in KBZ.EXE and
-# a few MB of sample data), and starts Q7.EXE there. On the user's display
-# when there is one; otherwise under Xvfb, where it saves a screenshot of the
-# main window (build/demo.png by default) and closes the launcher itself.
+# Runs the launcher from a demo disc under Wine, as a player meets it:
+# installs what is missing, builds, lays out a game folder (the engine
+# stand-in KBZ.EXE and a few MB of sample data), masters it into a CD image
+# (build/demo.iso) with scripts/make_disc.sh, puts the image in a CD-ROM
+# drive Q:, and starts Q7.EXE there. On the user's display when there is
+# one; otherwise under Xvfb, where it saves a screenshot of the main window
+# (build/demo.png by default) and closes the launcher itself.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 SHOT=${1:-$Q7_BUILD/demo.png}
@@ -11,13 +13,13 @@ SHOT=${1:-$Q7_BUILD/demo.png}
 install_packages
 build_product
 
-disc=$Q7_BUILD/demo-disc
-rm -rf "$disc"
-mkdir -p "$disc/MOVIE"
-cp "$WINE_BUILD/launcher/Q7.EXE" "$WINE_BUILD/tools/KBZ.EXE" "$disc/"
+game=$Q7_BUILD/demo-game
+rm -rf "$game"
+mkdir -p "$game/MOVIE"
+cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
 # Sample data in the shape of a game disc: a few large files, some small
 # ones, and a subdirectory that the installer passes over.
-python3 - "$disc" <<'PY'
+python3 - "$game" <<'PY'
 import random, sys
 root = sys.argv[1]
 rng = random.Random(7)
@@ -28,20 +30,25 @@ for name, size in (("SCENE.DAT", 2_500_000), ("VOICE.DAT", 1_200_000), ("SYSTEM.
 with open(f"{root}/README.TXT", "w", encoding="cp932", newline="\r\n") as f:
     f.write("ＯＲＬＩＮ－Ｑ７\nデモ用のディスクです。\n")
 PY
+# The Q7.EXE this Wine runs (the x86_64 build where i386 programs do not run).
+bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/demo.iso" --exe "$WINE_BUILD/launcher/Q7.EXE"
 
 own_display=${DISPLAY:-}
 trap stop_wine EXIT
 [ -n "$own_display" ] || start_xvfb
 start_wine
+add_cdrom_drive "$Q7_BUILD/demo.iso"
 unset Q7_ENGINE_RECORD
+# Started in the drive's root, Q7.EXE finds Q:\ as its current directory.
+disc=$CDROM_DIR
 
 if [ -n "$own_display" ]; then
-    log "starting the launcher on $DISPLAY from $disc"
+    log "starting the launcher on $DISPLAY from Q:"
     (cd "$disc" && "$WINE_BIN" Q7.EXE)
     exit 0
 fi
 
-log "starting the launcher under Xvfb ($DISPLAY) from $disc"
+log "starting the launcher under Xvfb ($DISPLAY) from Q:"
 (cd "$disc" && "$WINE_BIN" Q7.EXE) &
 launcher=$!
 # Wait for the main window to be painted: poll the screen until it is no
