@@ -133,26 +133,12 @@ std::string Reason(const Magick::Exception &e) {
     return s;
 }
 
-Magick::Image Load(const char *path) {
-    std::string data = ReadWhole(path);
-    const char *format = SniffFormat(data);
-    if (format == nullptr)
-        throw Failure{path, "not a PNG, BMP, JPEG or GIF image"};
-    Magick::Blob blob(data.data(), data.size());
-    Magick::Image image;
-    image.subRange(1); // the first frame of an animation
+// Runs one ImageMagick step on the picture at `path`, turning its errors
+// into failures that say what is wrong with the file.
+template <class Step> void Guarded(const char *path, const char *format, Step step) {
+    const std::string tooLarge = "too large (at most " + Size(kMaxSide, kMaxSide) + ")";
     try {
-        Magick::Image header;
-        header.magick(format);
-        header.ping(blob);
-        if (header.columns() == 0 || header.rows() == 0)
-            throw Failure{path, "the picture has no pixels"};
-        if (header.columns() > kMaxSide || header.rows() > kMaxSide)
-            throw Failure{path, Size(header.columns(), header.rows()) + " is too large (at most " +
-                                    Size(kMaxSide, kMaxSide) + ")"};
-        image.read(blob, Magick::Geometry(), format);
-    } catch (const Magick::ErrorResourceLimit &) {
-        throw Failure{path, std::string("too large (at most ") + Size(kMaxSide, kMaxSide) + ")"};
+        step();
     } catch (const Magick::WarningCorruptImage &e) {
         // Pixels are missing: what was read is not the picture.
         throw Failure{path,
@@ -160,10 +146,32 @@ Magick::Image Load(const char *path) {
     } catch (const Magick::Warning &e) {
         Progress(std::string(path) + ": " + Reason(e));
     } catch (const Magick::Exception &e) {
-        throw Failure{path, std::string("not a valid ") + format + " image (" + Reason(e) + ")"};
+        std::string reason = Reason(e);
+        if (reason.find("exceeds limit") != std::string::npos)
+            throw Failure{path, tooLarge};
+        throw Failure{path, std::string("not a valid ") + format + " image (" + reason + ")"};
     }
+}
+
+Magick::Image Load(const char *path) {
+    std::string data = ReadWhole(path);
+    const char *format = SniffFormat(data);
+    if (format == nullptr)
+        throw Failure{path, "not a PNG, BMP, JPEG or GIF image"};
+    Magick::Blob blob(data.data(), data.size());
+    // The header first, so that a picture too large is refused unread.
+    Magick::Image header;
+    header.magick(format);
+    Guarded(path, format, [&] { header.ping(blob); });
+    if (header.columns() > kMaxSide || header.rows() > kMaxSide)
+        throw Failure{path, Size(header.columns(), header.rows()) + " is too large (at most " +
+                                Size(kMaxSide, kMaxSide) + ")"};
+    Magick::Image image;
+    image.subRange(1); // the first frame of an animation
+    Guarded(path, format, [&] { image.read(blob, Magick::Geometry(), format); });
     if (image.columns() == 0 || image.rows() == 0)
-        throw Failure{path, "the picture has no pixels"};
+        throw Failure{path, std::string("damaged or truncated ") + format +
+                                " image (no pixels could be read)"};
     Progress(std::string("read ") + path + " (" + format + ", " +
              Size(image.columns(), image.rows()) + ")");
     return image;
@@ -291,8 +299,8 @@ void Convert(const Options &opt) {
             Magick::Image palette;
             palette.read(own.size(), 1, "RGB", Magick::CharPixel, bytes.data());
             image.map(palette, false);
-            Progress("mapped the scaled picture back to its own " + std::to_string(own.size()) +
-                     " colours");
+            Progress("scaled colours mapped back to the picture's own (" +
+                     std::to_string(own.size()) + ")");
         }
     } else {
         Progress(std::string("reducing to ") + std::to_string(kMaxColours) +
