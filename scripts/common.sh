@@ -24,7 +24,7 @@ install_packages() {
     local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
-        imagemagick fonts-ipafont-gothic locales xorriso fuseiso)
+        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic locales xorriso fuseiso)
     local missing=()
     local p
     for p in "${want[@]}"; do
@@ -49,6 +49,21 @@ install_packages() {
             echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
         as_root locale-gen >/dev/null
     fi
+}
+
+# install_only PACKAGE...: installs those of the packages that are missing,
+# for scripts that need less than the whole set.
+install_only() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    log "installing: ${missing[*]}"
+    as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+        install -y -qq "${missing[@]}" >/dev/null
 }
 
 # build_tree NAME [cmake args...]
