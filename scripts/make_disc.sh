@@ -8,7 +8,7 @@
 # from the last commit of these sources unless it is set.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE] [--label NAME] [--exe Q7.EXE]"
+usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]...] [--label NAME] [--exe Q7.EXE]"
 # A 700 MB (80 minute) CD-R holds 360,000 sectors of 2,048 bytes.
 DISC_SECTORS=360000
 
@@ -18,7 +18,7 @@ die() { # exit-code message
 }
 
 game= out= picture= label=Q7 exe=
-positional=()
+positional=() picture_options=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --help | -h)
@@ -27,16 +27,20 @@ $usage
   GAME_DIR        folder whose files and subfolders go on the disc as they are
   OUTPUT.iso      the image to write (replaced only when the new one is whole)
   --picture IMAGE title picture (PNG, BMP, JPEG or GIF) built into Q7.EXE
+  --picture-option OPT
+                  passed to the picture converter, e.g. --keep-size or
+                  --dither=riemersma (see bash scripts/make_title.sh --help)
   --label NAME    volume label: 1 to 16 of A-Z, 0-9 and _ (default Q7)
   --exe Q7.EXE    put this already built Q7.EXE on the disc instead of building
                   one (the tests use it for the x86_64 build Wine runs)
 EOF
         exit 0
         ;;
-    --picture | --label | --exe)
+    --picture | --picture-option | --label | --exe)
         [ $# -ge 2 ] || die 2 "$usage"
         case "$1" in
         --picture) picture=$2 ;;
+        --picture-option) picture_options+=("$2") ;;
         --label) label=$2 ;;
         --exe) exe=$2 ;;
         esac
@@ -52,6 +56,8 @@ done
 [ ${#positional[@]} -eq 2 ] || die 2 "$usage"
 game=${positional[0]}
 out=${positional[1]}
+[ ${#picture_options[@]} -eq 0 ] || [ -n "$picture" ] || die 2 "--picture-option needs --picture"
+[ -z "$picture" ] || [ -z "$exe" ] || die 2 "--exe takes a built Q7.EXE; --picture builds one"
 [[ "$label" =~ ^[A-Z0-9_]{1,16}$ ]] || die 2 "--label $label: use 1 to 16 of A-Z, 0-9 and _"
 readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
 [ -z "$picture" ] || readable "$picture" || die 1 "$picture: cannot be read"
@@ -72,10 +78,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 export LC_ALL=C.UTF-8
-if ! command -v xorriso >/dev/null || ! command -v python3 >/dev/null ||
-    { [ -z "$exe" ] && ! command -v i686-w64-mingw32-g++ >/dev/null; }; then
-    install_packages
-fi
+install_only xorriso python3
+[ -n "$exe" ] || install_only cmake make git g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
 
 log "checking $game"
 read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" "$game") || exit 1
@@ -92,7 +96,8 @@ if [ -z "$exe" ]; then
         backcg=$Q7_BUILD/disc-title.bin
         rm -f "$backcg"
         log "converting the title picture $picture"
-        bash "$Q7_ROOT/scripts/make_title.sh" "$picture" "$backcg" >&2 || exit 1
+        bash "$Q7_ROOT/scripts/make_title.sh" ${picture_options[@]+"${picture_options[@]}"} \
+            "$picture" "$backcg" >&2 || exit 1
         log "building Q7.EXE (i686) with that picture"
         build_tree disc-title -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" \
             -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$backcg" >&2 || die 1 "building Q7.EXE failed"
