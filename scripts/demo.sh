@@ -6,20 +6,33 @@
 # drive Q:, and starts Q7.EXE there. On the user's display when there is
 # one; otherwise under Xvfb, where it saves a screenshot of the main window
 # (build/demo.png by default) and closes the launcher itself.
+#
+# Usage: scripts/demo.sh [--disc IMAGE.iso] [SCREENSHOT.png]
+# With --disc, the given image (one made by scripts/make_disc.sh) goes in the
+# drive instead of the demo disc.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+image=
+if [ "${1:-}" = "--disc" ]; then
+    [ $# -ge 2 ] || { echo "usage: demo.sh [--disc IMAGE.iso] [SCREENSHOT.png]" >&2; exit 2; }
+    image=$(realpath "$2")
+    [ -f "$image" ] || { echo "demo.sh: $2: no such image" >&2; exit 1; }
+    shift 2
+fi
 SHOT=${1:-$Q7_BUILD/demo.png}
 
 install_packages
 build_product
 
-game=$Q7_BUILD/demo-game
-rm -rf "$game"
-mkdir -p "$game/MOVIE"
-cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
-# Sample data in the shape of a game disc: a few large files, some small
-# ones, and a subdirectory that the installer passes over.
-python3 - "$game" <<'PY'
+if [ -z "$image" ]; then
+    image=$Q7_BUILD/demo.iso
+    game=$Q7_BUILD/demo-game
+    rm -rf "$game"
+    mkdir -p "$game/MOVIE"
+    cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
+    # Sample data in the shape of a game disc: a few large files, some small
+    # ones, and a subdirectory that the installer passes over.
+    python3 - "$game" <<'PY'
 import random, sys
 root = sys.argv[1]
 rng = random.Random(7)
@@ -30,14 +43,20 @@ for name, size in (("SCENE.DAT", 2_500_000), ("VOICE.DAT", 1_200_000), ("SYSTEM.
 with open(f"{root}/README.TXT", "w", encoding="cp932", newline="\r\n") as f:
     f.write("ＯＲＬＩＮ－Ｑ７\nデモ用のディスクです。\n")
 PY
-# The Q7.EXE this Wine runs (the x86_64 build where i386 programs do not run).
-bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/demo.iso" --exe "$WINE_BUILD/launcher/Q7.EXE"
+    # The Q7.EXE this Wine runs (the x86_64 build where i386 programs do not run).
+    bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$image" --exe "$WINE_BUILD/launcher/Q7.EXE"
+fi
 
 own_display=${DISPLAY:-}
 trap stop_wine EXIT
 [ -n "$own_display" ] || start_xvfb
 start_wine
-add_cdrom_drive "$Q7_BUILD/demo.iso"
+add_cdrom_drive "$image"
+if [ "$WINE_ARCH" = win64 ] && objdump -f "$CDROM_DIR/Q7.EXE" 2>/dev/null | grep -q 'pei-i386'; then
+    log "$image holds the i686 Q7.EXE, which this host's Wine cannot run (no 32-bit programs"
+    log "on this kernel); for a trial, make the image with --exe $WINE_BUILD/launcher/Q7.EXE"
+    exit 1
+fi
 unset Q7_ENGINE_RECORD
 # Started in the drive's root, Q7.EXE finds Q:\ as its current directory.
 disc=$CDROM_DIR

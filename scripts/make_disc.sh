@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Masters a CD image: Q7.EXE and AUTORUN.INF at the root, then the game
-# folder as it stands. Installs what it needs and builds Q7.EXE (i686).
+# folder as it stands. Installs what it needs and builds Q7.EXE (i686, the
+# product as shipped).
 # Prints the image's SHA-256 on stdout; progress and warnings on stderr.
 #
 # Two runs with the same inputs give the same bytes: every date in the image
@@ -8,7 +9,7 @@
 # from the last commit of these sources unless it is set.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]...] [--label NAME] [--exe Q7.EXE]"
+usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]...] [--label NAME] [--x86-64 | --exe Q7.EXE]"
 # A 700 MB (80 minute) CD-R holds 360,000 sectors of 2,048 bytes.
 DISC_SECTORS=360000
 
@@ -17,7 +18,7 @@ die() { # exit-code message
     exit "$1"
 }
 
-game= out= picture= label=Q7 exe=
+game= out= picture= label=Q7 exe= arch=i686
 positional=() picture_options=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -31,8 +32,10 @@ $usage
                   passed to the picture converter, e.g. --keep-size or
                   --dither=riemersma (see bash scripts/make_title.sh --help)
   --label NAME    volume label: 1 to 16 of A-Z, 0-9 and _ (default Q7)
+  --x86-64        build the x86_64 Q7.EXE instead, for a trial under a Wine
+                  that runs only 64-bit programs; never ship such a disc
   --exe Q7.EXE    put this already built Q7.EXE on the disc instead of building
-                  one (the tests use it for the x86_64 build Wine runs)
+                  one (the tests use it for the build their Wine runs)
 EOF
         exit 0
         ;;
@@ -46,6 +49,10 @@ EOF
         esac
         shift 2
         ;;
+    --x86-64)
+        arch=x86_64
+        shift
+        ;;
     -*) die 2 "$usage" ;;
     *)
         positional+=("$1")
@@ -57,7 +64,8 @@ done
 game=${positional[0]}
 out=${positional[1]}
 [ ${#picture_options[@]} -eq 0 ] || [ -n "$picture" ] || die 2 "--picture-option needs --picture"
-[ -z "$picture" ] || [ -z "$exe" ] || die 2 "--exe takes a built Q7.EXE; --picture builds one"
+[ -z "$exe" ] || { [ -z "$picture" ] && [ $arch = i686 ]; } ||
+    die 2 "--exe takes a built Q7.EXE; --picture and --x86-64 are for building one"
 [[ "$label" =~ ^[A-Z0-9_]{1,16}$ ]] || die 2 "--label $label: use 1 to 16 of A-Z, 0-9 and _"
 readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
 [ -z "$picture" ] || readable "$picture" || die 1 "$picture: cannot be read"
@@ -79,7 +87,12 @@ trap 'exit 130' INT TERM
 
 export LC_ALL=C.UTF-8
 install_only xorriso python3
-[ -n "$exe" ] || install_only cmake make git g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+if [ -z "$exe" ]; then
+    case $arch in
+    i686) install_only cmake make git g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 ;;
+    *) install_only cmake make git g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 ;;
+    esac
+fi
 
 log "checking $game"
 read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" "$game") || exit 1
@@ -91,6 +104,10 @@ fi
 
 if [ -z "$exe" ]; then
     mkdir -p "$Q7_BUILD"
+    # The trees scripts/common.sh builds, so that a test run builds once.
+    tree=win
+    [ $arch = i686 ] || tree=win64
+    args=(-DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release)
     if [ -n "$picture" ]; then
         [ -f "$Q7_ROOT/scripts/make_title.sh" ] || die 1 "--picture needs scripts/make_title.sh"
         backcg=$Q7_BUILD/disc-title.bin
@@ -98,16 +115,12 @@ if [ -z "$exe" ]; then
         log "converting the title picture $picture"
         bash "$Q7_ROOT/scripts/make_title.sh" ${picture_options[@]+"${picture_options[@]}"} \
             "$picture" "$backcg" >&2 || exit 1
-        log "building Q7.EXE (i686) with that picture"
-        build_tree disc-title -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" \
-            -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$backcg" >&2 || die 1 "building Q7.EXE failed"
-        exe=$Q7_BUILD/disc-title/launcher/Q7.EXE
-    else
-        log "building Q7.EXE (i686)"
-        build_tree win -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" \
-            -DCMAKE_BUILD_TYPE=Release >&2 || die 1 "building Q7.EXE failed"
-        exe=$Q7_BUILD/win/launcher/Q7.EXE
+        tree=disc-title-$arch
+        args+=(-DQ7_BACKCG="$backcg")
     fi
+    log "building Q7.EXE ($arch)${picture:+ with that picture}"
+    build_tree "$tree" "${args[@]}" >&2 || die 1 "building Q7.EXE failed"
+    exe=$Q7_BUILD/$tree/launcher/Q7.EXE
 fi
 
 epoch=${SOURCE_DATE_EPOCH:-}
