@@ -54,7 +54,7 @@ start_wine
 add_cdrom_drive "$image"
 if [ "$WINE_ARCH" = win64 ] && objdump -f "$CDROM_DIR/Q7.EXE" 2>/dev/null | grep -q 'pei-i386'; then
     log "$image holds the i686 Q7.EXE, which this host's Wine cannot run (no 32-bit programs"
-    log "on this kernel); for a trial, make the image with --exe $WINE_BUILD/launcher/Q7.EXE"
+    log "on this kernel); for a trial, make an image with scripts/make_disc.sh ... --x86-64"
     exit 1
 fi
 unset Q7_ENGINE_RECORD

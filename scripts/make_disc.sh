@@ -73,6 +73,9 @@ readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
 [ -e "$game" ] || die 1 "$game: no such folder"
 [ -d "$game" ] || die 1 "$game: not a folder"
 [ ! -d "$out" ] || die 1 "$out: is a folder"
+case "$(realpath -m "$out")/" in
+"$(realpath "$game")"/*) die 1 "$out: inside $game, the image would go onto itself" ;;
+esac
 
 # The image is written beside OUTPUT and renamed over it when whole, so a
 # failure at any point leaves OUTPUT as it was.

@@ -48,6 +48,9 @@ record "Q7.EXE checks" $rc
 # compared byte for byte; then mastered once more with the Q7.EXE this Wine
 # runs, for the scenarios from the CD-ROM drive.
 log "disc images (scripts/make_disc.sh)"
+rc=0
+"$Q7_ROOT/tests/disc/make_disc_refusals.sh" || rc=$?
+record "make_disc.sh refusals" $rc
 game=$Q7_BUILD/test-game
 rm -rf "$game" "$game-copy" "$Q7_BUILD/test-disc.iso"
 mkdir -p "$game/MOVIE"
