@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -201,6 +202,25 @@ std::vector<uint32_t> Colours(const std::vector<uint8_t> &rgb, size_t limit) {
     return all;
 }
 
+// The same for a picture of any size, a row at a time: a photograph is
+// recognised within its first rows, without a copy of its pixels.
+std::vector<uint32_t> Colours(Magick::Image &image, size_t limit) {
+    std::vector<uint32_t> seen;
+    std::vector<uint8_t> row(image.columns() * 3);
+    for (size_t y = 0; y < image.rows() && seen.size() <= limit; ++y) {
+        image.write(0, static_cast<ssize_t>(y), image.columns(), 1, "RGB", Magick::CharPixel,
+                    row.data());
+        std::vector<uint32_t> more = Colours(row, limit);
+        std::vector<uint32_t> merged;
+        std::set_union(seen.begin(), seen.end(), more.begin(), more.end(),
+                       std::back_inserter(merged));
+        seen.swap(merged);
+    }
+    if (seen.size() > limit)
+        seen.resize(limit + 1);
+    return seen;
+}
+
 // Scales the picture to cover width x height and crops its centre; true
 // when it was scaled.
 bool Fit(Magick::Image &image, size_t width, size_t height) {
@@ -287,7 +307,7 @@ void Convert(const Options &opt) {
 
     // An exact palette is taken from the picture as it comes, before
     // scaling blends its colours.
-    std::vector<uint32_t> own = Colours(Rgb(image), kMaxColours);
+    std::vector<uint32_t> own = Colours(image, kMaxColours);
     bool scaled = Fit(image, width, height);
     std::vector<uint8_t> fitted = Rgb(image);
 
