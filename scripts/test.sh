@@ -43,14 +43,14 @@ rc=0
 "$Q7_ROOT/tests/product/check_product.sh" "$Q7_BUILD/win/launcher/Q7.EXE" || rc=$?
 record "Q7.EXE checks" $rc
 
-# The disc image: mastered twice from the same game folder (the second
-# time from a fresh copy, with other file dates, written elsewhere) and
-# compared byte for byte; then mastered once more with the Q7.EXE this Wine
-# runs, for the scenarios from the CD-ROM drive.
 log "disc images (scripts/make_disc.sh)"
 rc=0
 "$Q7_ROOT/tests/disc/make_disc_refusals.sh" || rc=$?
 record "make_disc.sh refusals" $rc
+# The disc image: mastered twice from the same game folder (the second
+# time from a fresh copy, with other file dates, written elsewhere) and
+# compared byte for byte; then mastered once more with the Q7.EXE this Wine
+# runs, for the scenario from the CD-ROM drive.
 game=$Q7_BUILD/test-game
 rm -rf "$game" "$game-copy" "$Q7_BUILD/test-disc.iso"
 mkdir -p "$game/MOVIE"
