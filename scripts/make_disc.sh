@@ -139,13 +139,17 @@ fi
 export SOURCE_DATE_EPOCH=$epoch
 
 cp "$exe" "$stage/Q7.EXE"
+log "Q7.EXE: $(stat -c %s "$exe") bytes, SHA-256 $(sha256sum "$exe" | cut -d' ' -f1)"
 printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 
 # Rock Ridge with -r: every file read-only for whoever mounts the image on
 # Unix, as Joliet makes them on Windows. Links in the folder are followed.
+# In a graft point "=" separates the two paths; "\" escapes it.
+game_graft=${game//\\/\\\\}
+game_graft=${game_graft//=/\\=}
 xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links
     -V "$label" --set_all_file_dates "=$epoch"
-    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$game")
+    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$game_graft")
 
 sectors=$(xorriso "${xorriso_args[@]}" -print-size 2>/dev/null | tail -1) ||
     die 1 "$game: xorriso cannot lay out the image"
