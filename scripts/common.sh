@@ -41,10 +41,18 @@ install_packages() {
         as_root apt-get update -qq
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
     fi
-    if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-        log "generating the ja_JP.UTF-8 locale"
-        grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-            echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    # Wine takes its ANSI code page from the locale: 932 for the launcher's
+    # own Japanese, 1252 for the scenarios of a Western system.
+    local loc gen=0
+    for loc in ja_JP fr_FR; do
+        if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+            grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+                echo "$loc.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+            gen=1
+        fi
+    done
+    if [ "$gen" -eq 1 ]; then
+        log "generating the ja_JP.UTF-8 and fr_FR.UTF-8 locales"
         as_root locale-gen >/dev/null
     fi
 }
@@ -96,8 +104,10 @@ start_xvfb() {
 }
 
 # A throwaway Wine prefix with a persistent wineserver; sets WINEPREFIX.
+# The locale (Q7_WINE_LOCALE, Japanese by default) sets its ANSI code page.
 start_wine() {
-    export WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEARCH=$WINE_ARCH WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDEBUG=-all LC_ALL=${Q7_WINE_LOCALE:-ja_JP.UTF-8} WINEARCH=$WINE_ARCH
+    export WINEDLLOVERRIDES="mscoree,mshtml="
     WINEPREFIX=$(mktemp -d /tmp/q7-wine.XXXXXX)
     export WINEPREFIX
     log "creating Wine prefix $WINEPREFIX"
@@ -123,15 +133,23 @@ add_small_drive() {
     fi
 }
 
-stop_wine() {
+# Ends the prefix's wineserver and removes the prefix and the small drive.
+stop_wine_prefix() {
     if [ -n "${SMALL_DIR:-}" ]; then
         as_root umount "$SMALL_DIR" 2>/dev/null || true
         rmdir "$SMALL_DIR" 2>/dev/null || true
+        SMALL_DIR=
     fi
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
+        WINEPREFIX=
     fi
+}
+
+# The same, and Xvfb.
+stop_wine() {
+    stop_wine_prefix
     if [ -n "${XVFB_PID:-}" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
     fi

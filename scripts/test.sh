@@ -43,16 +43,30 @@ rc=0
 "$Q7_ROOT/tests/product/check_product.sh" "$Q7_BUILD/win/launcher/Q7.EXE" || rc=$?
 record "Q7.EXE checks" $rc
 
-log "Wine scenarios ($WINE_ARCH)"
+# run_wine_pass LOCALE NAME [filters...]: the Wine driver in a fresh prefix
+# whose ANSI code page follows LOCALE.
+run_wine_pass() {
+    local locale=$1 name=$2
+    shift 2
+    log "$name ($WINE_ARCH, $locale)"
+    Q7_WINE_LOCALE=$locale start_wine
+    add_small_drive
+    local rc=0
+    "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
+        --q7 "$(winpath "$WINE_BUILD/launcher/Q7.EXE")" \
+        --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" "$@" || rc=$?
+    record "$name" $rc
+    stop_wine_prefix
+}
+
 trap stop_wine EXIT
 start_xvfb
-start_wine
-add_small_drive
-rc=0
-"$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
-    --q7 "$(winpath "$WINE_BUILD/launcher/Q7.EXE")" \
-    --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" "$@" || rc=$?
-record "Wine scenarios" $rc
+run_wine_pass ja_JP.UTF-8 "Wine scenarios" "$@"
+# A Western system: the paths a player types are read in code page 1252.
+if [ $# -eq 0 ]; then
+    run_wine_pass fr_FR.UTF-8 "Wine scenarios, cp1252" DirectoryChainFollowsTheSystemCodePage \
+        UninstallOfARootOrRelativeRecordDeletesNothing InstallCopiesQualifyingFiles
+fi
 
 echo
 printf '%s\n' "${results[@]}"
