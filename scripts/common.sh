@@ -115,6 +115,9 @@ build_product_with_picture() {
         { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
     TITLE_EXE=$dir/build/launcher/Q7.EXE
     log "wrote $(report_exe "$TITLE_EXE")"
+    # Resource data lies whole in the program: the converted picture must be there.
+    python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
+        "$dir/backcg.bin" "$TITLE_EXE" || { log "$TITLE_EXE does not hold $dir/backcg.bin"; return 1; }
 }
 
 # Starts Xvfb on a free display unless one is given; sets DISPLAY.
