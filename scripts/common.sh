@@ -24,7 +24,7 @@ install_packages() {
     local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
-        imagemagick fonts-ipafont-gothic locales)
+        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic locales)
     local missing=()
     local p
     for p in "${want[@]}"; do
@@ -38,8 +38,9 @@ install_packages() {
         if ! dpkg --print-foreign-architectures | grep -qx i386; then
             as_root dpkg --add-architecture i386
         fi
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+        as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+            install -y -qq "${missing[@]}" >/dev/null
     fi
     # Wine takes its ANSI code page from the locale: 932 for the launcher's
     # own Japanese, 1252 for the scenarios of a Western system.
@@ -57,6 +58,21 @@ install_packages() {
     fi
 }
 
+# install_only PACKAGE...: installs those of the packages that are missing,
+# for scripts that need less than the whole set.
+install_only() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    log "installing: ${missing[*]}"
+    as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+        install -y -qq "${missing[@]}" >/dev/null
+}
+
 # build_tree NAME [cmake args...]
 build_tree() {
     local name=$1
@@ -67,10 +83,16 @@ build_tree() {
         { tail -50 "$Q7_BUILD/$name.build.log"; return 1; }
 }
 
+# "PATH, N bytes, SHA-256 HEX": what a build wrote, to compare with a shipped copy.
+report_exe() {
+    printf '%s, %s bytes, SHA-256 %s' "$1" "$(stat -c %s "$1")" "$(sha256sum <"$1" | cut -d' ' -f1)"
+}
+
 build_product() {
     mkdir -p "$Q7_BUILD"
     log "building Q7.EXE (i686)"
     build_tree win -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
+    log "wrote $(report_exe "$Q7_BUILD/win/launcher/Q7.EXE")"
     if host_runs_i386; then
         WINE_BUILD=$Q7_BUILD/win
         WINE_BIN=/usr/lib/wine/wine
@@ -78,11 +100,32 @@ build_product() {
     else
         log "this kernel does not run i386 programs: Wine runs the x86_64 build of the same sources"
         build_tree win64 -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
+        log "wrote $(report_exe "$Q7_BUILD/win64/launcher/Q7.EXE")"
         WINE_BUILD=$Q7_BUILD/win64
         WINE_BIN=/usr/lib/wine/wine64
         WINE_ARCH=win64
     fi
     export WINE_BUILD WINE_BIN WINE_ARCH
+}
+
+# build_product_with_picture IMAGE NAME: converts IMAGE with make_title.sh
+# and builds the Q7.EXE that Wine runs with it embedded, under
+# $Q7_BUILD/NAME; sets TITLE_EXE. Call after build_product.
+build_product_with_picture() {
+    local image=$1 dir=$Q7_BUILD/$2 toolchain=mingw-i686
+    [ "$WINE_ARCH" = win64 ] && toolchain=mingw-x86_64
+    mkdir -p "$dir"
+    bash "$Q7_ROOT/scripts/make_title.sh" "$image" "$dir/backcg.bin" >"$dir/title.txt" || return 1
+    sed 's/^/    /' "$dir/title.txt" >&2
+    cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/$toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&
+        cmake --build "$dir/build" --target q7 -j"$JOBS" >"$dir/build.log" 2>&1 ||
+        { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
+    TITLE_EXE=$dir/build/launcher/Q7.EXE
+    log "wrote $(report_exe "$TITLE_EXE")"
+    # Resource data lies whole in the program: the converted picture must be there.
+    python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
+        "$dir/backcg.bin" "$TITLE_EXE" || { log "$TITLE_EXE does not hold $dir/backcg.bin"; return 1; }
 }
 
 # Starts Xvfb on a free display unless one is given; sets DISPLAY.
