@@ -10,6 +10,13 @@ const int32_t kMaxInt32 = 0x7FFFFFFF;
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
+
+// "X:\..." with an ASCII drive letter: neither relative to a drive's current
+// directory ("C:foo"), nor to the current drive ("\foo"), nor a share.
+bool IsDriveAbsolute(const char *path) {
+    char letter = static_cast<char>(path[0] | 0x20);
+    return letter >= 'a' && letter <= 'z' && path[1] == ':' && IsSeparator(path[2]);
+}
 } // namespace
 
 uint64_t AddEntrySize(uint64_t total, uint32_t sizeHigh, uint32_t sizeLow) {
@@ -68,14 +75,10 @@ bool FileQualifies(uint32_t attributes) {
     return (attributes & ~kQualifyingAttributes) == 0;
 }
 
-bool IsCp932LeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-size_t FindPathSeparator(const char *path, size_t from) {
+size_t FindPathSeparator(const char *path, size_t from, LeadByteTest isLeadByte) {
     size_t i = 0;
     while (path[i] != '\0') {
-        if (IsCp932LeadByte(static_cast<unsigned char>(path[i]))) {
+        if (isLeadByte(static_cast<unsigned char>(path[i]))) {
             if (path[i + 1] == '\0')
                 return i + 1;
             i += 2;
@@ -109,15 +112,14 @@ bool BuildSearchPattern(char *out, size_t cap, const char *dir) {
     return StrJoin3(out, cap, dir, "\\*.*", "");
 }
 
-bool RemovalTargetAllowed(const char *dir) {
-    size_t start = 0;
-    if (dir[0] != '\0' && dir[1] == ':')
-        start = 2;
-    // Whatever follows the drive must be more than separators. A trailing
-    // 0x5C that is the second byte of a double-byte character is preceded by
-    // its lead byte, which is not a separator, so such a name still counts.
-    for (size_t i = start; dir[i] != '\0'; ++i) {
-        if (!IsSeparator(dir[i]))
+bool RemovalTargetAllowed(const char *record, const char *fullPath) {
+    if (!IsDriveAbsolute(record) || !IsDriveAbsolute(fullPath))
+        return false;
+    // Below the root there must be more than separators. A trailing 0x5C that
+    // is the second byte of a double-byte character follows its lead byte,
+    // which is not a separator, so such a name still counts.
+    for (size_t i = 3; fullPath[i] != '\0'; ++i) {
+        if (!IsSeparator(fullPath[i]))
             return true;
     }
     return false;

@@ -44,15 +44,17 @@ bool ChunkFullyWritten(bool writeSucceeded, uint32_t bytesRead, uint32_t bytesWr
 const uint32_t kQualifyingAttributes = 0xA1;
 bool FileQualifies(uint32_t attributes);
 
-// Code page 932 lead bytes: the first byte of a double-byte character, whose
-// second byte may be 0x5C, the path separator.
-bool IsCp932LeadByte(unsigned char c);
+// Whether a byte starts a double-byte character in the system's ANSI code
+// page. Which bytes do depends on the code page (0x81-0x9F and 0xE0-0xFC in
+// code page 932, none in 1252, where 0xE9 is a letter of its own), so the
+// product asks the system and the tests pass a table of their own.
+typedef bool (*LeadByteTest)(unsigned char c);
 
 // Index of the first path separator at or after `from` that is a character of
-// its own, not the second byte of a double-byte character; the scan always
-// starts at the beginning of the path so that byte pairs are read in step.
-// Returns the length of the path when there is none.
-size_t FindPathSeparator(const char *path, size_t from);
+// its own, not the second byte of a double-byte character (which may be 0x5C);
+// the scan always starts at the beginning of the path so that byte pairs are
+// read in step. Returns the length of the path when there is none.
+size_t FindPathSeparator(const char *path, size_t from, LeadByteTest isLeadByte);
 
 // Copies the first `length` bytes of path into out (cap bytes) and
 // terminates it. False, and out untouched, when it does not fit.
@@ -64,7 +66,11 @@ bool JoinPath(char *out, size_t cap, const char *dir, const char *name);
 // The search pattern for every entry of dir: dir + "\*.*", all or nothing.
 bool BuildSearchPattern(char *out, size_t cap, const char *dir);
 
-// Whether the removal may work on dir at all: never on an empty string
-// (the patterns would name the current drive's root) nor on a drive root
-// such as "C:", "C:\" or "\".
-bool RemovalTargetAllowed(const char *dir);
+// Whether the removal may empty a recorded directory. `record` is the text as
+// recorded, `fullPath` what the platform's full-path conversion made of it
+// (which folds ".", "..", trailing dots and spaces). The record must be an
+// absolute path with a drive letter: anything else ("", ".", "C:foo", "\foo",
+// a share) would be taken from the current directory or another machine. The
+// full path must name a directory below a drive root, never the root itself,
+// whatever spelling ("C:\.", "C:\Windows\..") led there.
+bool RemovalTargetAllowed(const char *record, const char *fullPath);

@@ -21,7 +21,10 @@ void ReadInstallRecord(void) {
     if (!OpenProductKey(&hKey, &dwDisposition))
         return;
     if (dwDisposition != REG_CREATED_NEW_KEY) {
-        for (DWORD index = 0;; ++index) {
+        DWORD cValues = 0;
+        bool counted = RegQueryInfoKeyA(hKey, NULL, NULL, NULL, NULL, NULL, NULL, &cValues, NULL,
+                                        NULL, NULL, NULL) == ERROR_SUCCESS;
+        bool found = ScanRecordValues(RecordScanLimit(counted, cValues), [hKey](uint32_t index) {
             char szName[32];
             DWORD cchName = sizeof szName;
             DWORD cbData = sizeof g_szInstallDir;
@@ -29,17 +32,19 @@ void ReadInstallRecord(void) {
             LONG rc = RegEnumValueA(hKey, index, szName, &cchName, NULL, &dwType,
                                     reinterpret_cast<BYTE *>(g_szInstallDir), &cbData);
             if (rc == ERROR_NO_MORE_ITEMS)
-                break;
+                return kScanNoMoreValues;
             // Any other code counts as an entry; a name that did not fit
             // cannot be "InstallDir", whatever the buffer holds.
             if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
-                continue;
+                return kScanNextValue;
             if (cchName >= sizeof szName || !StrEqual(szName, kRecordValue))
-                continue;
-            if (AcceptInstallDirData(rc, g_szInstallDir, cbData, sizeof g_szInstallDir))
-                g_bInstalled = TRUE;
-            break;
-        }
+                return kScanNextValue;
+            return AcceptInstallDirData(rc, g_szInstallDir, cbData, sizeof g_szInstallDir)
+                       ? kScanFound
+                       : kScanNoMoreValues;
+        });
+        if (found)
+            g_bInstalled = TRUE;
     }
     RegCloseKey(hKey);
 }

@@ -22,3 +22,11 @@ bool AcceptInstallDirData(long result, char *data, uint32_t received, size_t cap
     data[received] = '\0';
     return true;
 }
+
+uint32_t RecordScanLimit(bool counted, uint32_t valuesBefore) {
+    const uint32_t kMargin = 64;
+    const uint32_t kUncounted = 4096;
+    if (!counted)
+        return kUncounted;
+    return valuesBefore > 0xFFFFFFFFu - kMargin ? 0xFFFFFFFFu : valuesBefore + kMargin;
+}

@@ -49,13 +49,18 @@ static void OnSelectInitDialog(HWND hDlg) {
     SetDlgItemTextA(hDlg, ID_DIR, text);
 }
 
+static bool IsAnsiLeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c) != FALSE;
+}
+
 // Every missing level above the install directory, each prefix ending before
-// a separator. A double-byte character whose second byte is 0x5C is not cut.
+// a separator. A double-byte character whose second byte is 0x5C is not cut;
+// in a code page without double-byte characters every 0x5C cuts.
 // Levels that exist already fail harmlessly; only the final creation counts.
 static void CreateDirectoryChain(const char *fullPath, SECURITY_ATTRIBUTES *psa) {
     char prefix[MAX_PATH];
-    for (size_t i = FindPathSeparator(fullPath, 3); fullPath[i] != '\0';
-         i = FindPathSeparator(fullPath, i + 1)) {
+    for (size_t i = FindPathSeparator(fullPath, 3, IsAnsiLeadByte); fullPath[i] != '\0';
+         i = FindPathSeparator(fullPath, i + 1, IsAnsiLeadByte)) {
         if (CopyPathPrefix(prefix, sizeof prefix, fullPath, i))
             CreateDirectoryA(prefix, psa);
     }

@@ -43,10 +43,18 @@ install_packages() {
         as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
             install -y -qq "${missing[@]}" >/dev/null
     fi
-    if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-        log "generating the ja_JP.UTF-8 locale"
-        grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-            echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    # Wine takes its ANSI code page from the locale: 932 for the launcher's
+    # own Japanese, 1252 for the scenarios of a Western system.
+    local loc gen=0
+    for loc in ja_JP fr_FR; do
+        if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+            grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+                echo "$loc.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+            gen=1
+        fi
+    done
+    if [ "$gen" -eq 1 ]; then
+        log "generating the ja_JP.UTF-8 and fr_FR.UTF-8 locales"
         as_root locale-gen >/dev/null
     fi
 }
@@ -116,6 +124,9 @@ build_product_with_picture() {
         { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
     TITLE_EXE=$dir/build/launcher/Q7.EXE
     log "wrote $(report_exe "$TITLE_EXE")"
+    # Resource data lies whole in the program: the converted picture must be there.
+    python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
+        "$dir/backcg.bin" "$TITLE_EXE" || { log "$TITLE_EXE does not hold $dir/backcg.bin"; return 1; }
 }
 
 # Starts Xvfb on a free display unless one is given; sets DISPLAY.
@@ -137,8 +148,10 @@ start_xvfb() {
 }
 
 # A throwaway Wine prefix with a persistent wineserver; sets WINEPREFIX.
+# The locale (Q7_WINE_LOCALE, Japanese by default) sets its ANSI code page.
 start_wine() {
-    export WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEARCH=$WINE_ARCH WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDEBUG=-all LC_ALL=${Q7_WINE_LOCALE:-ja_JP.UTF-8} WINEARCH=$WINE_ARCH
+    export WINEDLLOVERRIDES="mscoree,mshtml="
     WINEPREFIX=$(mktemp -d /tmp/q7-wine.XXXXXX)
     export WINEPREFIX
     log "creating Wine prefix $WINEPREFIX"
@@ -193,14 +206,18 @@ add_cdrom_drive() {
     export Q7_CDROM_DRIVE=Q:
 }
 
-stop_wine() {
+# Ends the prefix's wineserver and removes the prefix, the small drive and
+# the CD-ROM drive.
+stop_wine_prefix() {
     if [ -n "${SMALL_DIR:-}" ]; then
         as_root umount "$SMALL_DIR" 2>/dev/null || true
         rmdir "$SMALL_DIR" 2>/dev/null || true
+        SMALL_DIR=
     fi
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
+        WINEPREFIX=
     fi
     # After Wine has gone, so that nothing holds the disc's files open.
     if [ -n "${CDROM_DIR:-}" ]; then
@@ -211,7 +228,14 @@ stop_wine() {
             rm -rf "$CDROM_DIR"
         fi
         rmdir "$CDROM_DIR" 2>/dev/null || true
+        CDROM_DIR=
+        unset Q7_CDROM_DRIVE Q7_CDROM_EXTRACTED
     fi
+}
+
+# The same, and Xvfb.
+stop_wine() {
+    stop_wine_prefix
     if [ -n "${XVFB_PID:-}" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
     fi

@@ -77,17 +77,36 @@ bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/test-disc.iso" \
     --exe "$WINE_BUILD/launcher/Q7.EXE" >/dev/null || rc=$?
 record "disc image for Wine" $rc
 
-log "Wine scenarios ($WINE_ARCH)"
+# run_wine_pass LOCALE NAME Q7.EXE [filters...]: the Wine driver in a fresh
+# prefix whose ANSI code page follows LOCALE; with CDROM_IMAGE set, that disc
+# image in its CD-ROM drive.
+run_wine_pass() {
+    local locale=$1 name=$2 exe=$3
+    shift 3
+    log "$name ($WINE_ARCH, $locale)"
+    Q7_WINE_LOCALE=$locale start_wine
+    add_small_drive
+    [ -z "${CDROM_IMAGE:-}" ] || add_cdrom_drive "$CDROM_IMAGE"
+    local rc=0
+    "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
+        --q7 "$(winpath "$exe")" \
+        --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" \
+        ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
+    record "$name" $rc
+    stop_wine_prefix
+}
+
 trap stop_wine EXIT
 start_xvfb
-start_wine
-add_small_drive
-[ ! -f "$Q7_BUILD/test-disc.iso" ] || add_cdrom_drive "$Q7_BUILD/test-disc.iso"
-rc=0
-"$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
-    --q7 "$(winpath "$WINE_BUILD/launcher/Q7.EXE")" \
-    --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
-record "Wine scenarios" $rc
+[ ! -f "$Q7_BUILD/test-disc.iso" ] || CDROM_IMAGE=$Q7_BUILD/test-disc.iso
+run_wine_pass ja_JP.UTF-8 "Wine scenarios" "$WINE_BUILD/launcher/Q7.EXE" "$@"
+CDROM_IMAGE=
+# A Western system: the paths a player types are read in code page 1252.
+if [ $# -eq 0 ]; then
+    run_wine_pass fr_FR.UTF-8 "Wine scenarios, cp1252" "$WINE_BUILD/launcher/Q7.EXE" \
+        DirectoryChainFollowsTheSystemCodePage \
+        UninstallOfARootOrRelativeRecordDeletesNothing InstallCopiesQualifyingFiles
+fi
 
 # The picture scenario once more, on a Q7.EXE built with a converted
 # photograph-like picture (fixed seed) in place of ours.
@@ -98,13 +117,13 @@ for f in "$@"; do
 done
 if [ "$wanted" -eq 1 ]; then
     log "the picture scenario with a converted picture"
-    rc=0
     mkdir -p "$Q7_BUILD/title-photo"
-    convert -seed 7 -size 800x600 plasma:fractal -blur 0x4 "$Q7_BUILD/title-photo/photo.png" &&
-        build_product_with_picture "$Q7_BUILD/title-photo/photo.png" title-photo &&
-        "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" --q7 "$(winpath "$TITLE_EXE")" \
-            --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" "$picture_scenario" || rc=$?
-    record "converted picture on screen" $rc
+    if convert -seed 7 -size 800x600 plasma:fractal -blur 0x4 "$Q7_BUILD/title-photo/photo.png" &&
+        build_product_with_picture "$Q7_BUILD/title-photo/photo.png" title-photo; then
+        run_wine_pass ja_JP.UTF-8 "converted picture on screen" "$TITLE_EXE" "$picture_scenario"
+    else
+        record "converted picture on screen" 1
+    fi
 fi
 
 echo

@@ -7,15 +7,16 @@ so the icon can be rebuilt byte for byte.
 import struct
 import sys
 
-# The platform's standard 16-colour palette (blue, green, red, reserved).
+# The platform's standard 16-colour palette, as (red, green, blue); the file
+# stores each entry as an RGBQUAD (blue, green, red, 0).
 PALETTE = [
-    (0, 0, 0), (0, 0, 128), (0, 128, 0), (0, 128, 128),
-    (128, 0, 0), (128, 0, 128), (128, 128, 0), (192, 192, 192),
-    (128, 128, 128), (0, 0, 255), (0, 255, 0), (0, 255, 255),
-    (255, 0, 0), (255, 0, 255), (255, 255, 0), (255, 255, 255),
-]  # given as (red, green, blue)
+    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
+    (0, 0, 128), (128, 0, 128), (0, 128, 128), (192, 192, 192),
+    (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
+    (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
+]
 
-BLUE, NAVY, WHITE, YELLOW, BLACK = 12, 4, 15, 14, 0
+BLUE, NAVY, WHITE, YELLOW, BLACK = 12, 4, 15, 11, 0
 
 Q = [
     ".######.",

@@ -9,11 +9,15 @@
 #include <vector>
 
 namespace {
+bool Cp932Lead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
 // True when the first n bytes of s end on a whole character in code page 932.
 bool EndsOnCharacter(const char *s, size_t n) {
     size_t i = 0;
     while (i < n)
-        i += IsCp932LeadByte(static_cast<unsigned char>(s[i])) ? 2 : 1;
+        i += Cp932Lead(static_cast<unsigned char>(s[i])) ? 2 : 1;
     return i == n;
 }
 } // namespace
@@ -28,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const char *name = dir.data() + (len < size ? len + 1 : len);
 
     size_t steps = 0;
-    for (size_t i = FindPathSeparator(dir.data(), 3); dir[i] != '\0';
-         i = FindPathSeparator(dir.data(), i + 1)) {
+    for (size_t i = FindPathSeparator(dir.data(), 3, Cp932Lead); dir[i] != '\0';
+         i = FindPathSeparator(dir.data(), i + 1, Cp932Lead)) {
         if (i > len || dir[i] != '\\' || i < 3 || !EndsOnCharacter(dir.data(), i) || ++steps > len)
             std::abort();
         std::vector<char> prefix(260);
@@ -45,7 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (BuildSearchPattern(path.data(), path.size(), dir.data()) &&
         std::strlen(path.data()) != len + 4)
         std::abort();
-    if (RemovalTargetAllowed(dir.data()) && len == 0)
+    // The name stands in for the full path: a root ("X:\" and separators)
+    // never passes, nor does a record that is not "X:\...".
+    if (RemovalTargetAllowed(dir.data(), name) &&
+        (len < 3 || std::strlen(name) < 4 || std::strspn(name + 3, "\\/") == std::strlen(name + 3)))
         std::abort();
     return 0;
 }

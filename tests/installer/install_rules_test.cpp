@@ -132,25 +132,21 @@ TEST(Attributes, OnlyReadOnlyArchiveAndNormalQualify) {
     EXPECT_FALSE(FileQualifies(0x800)); // compressed
 }
 
-TEST(Cp932, LeadByteRanges) {
-    EXPECT_FALSE(IsCp932LeadByte(0x80));
-    EXPECT_TRUE(IsCp932LeadByte(0x81));
-    EXPECT_TRUE(IsCp932LeadByte(0x9F));
-    EXPECT_FALSE(IsCp932LeadByte(0xA0));
-    EXPECT_FALSE(IsCp932LeadByte(0xDF)); // half-width katakana are single bytes
-    EXPECT_TRUE(IsCp932LeadByte(0xE0));
-    EXPECT_TRUE(IsCp932LeadByte(0xFC));
-    EXPECT_FALSE(IsCp932LeadByte(0xFD));
-    EXPECT_FALSE(IsCp932LeadByte('\\'));
+namespace {
+// Lead bytes of code page 932 (Shift-JIS) and of code page 1252, which has none.
+bool Cp932Lead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+bool Cp1252Lead(unsigned char) {
+    return false;
 }
 
-namespace {
 // Every prefix the directory chain would create for a full path.
-std::vector<std::string> Chain(const char *full) {
+std::vector<std::string> Chain(const char *full, LeadByteTest lead = Cp932Lead) {
     std::vector<std::string> out;
     char prefix[260];
-    for (size_t i = FindPathSeparator(full, 3); full[i] != '\0';
-         i = FindPathSeparator(full, i + 1)) {
+    for (size_t i = FindPathSeparator(full, 3, lead); full[i] != '\0';
+         i = FindPathSeparator(full, i + 1, lead)) {
         if (CopyPathPrefix(prefix, sizeof prefix, full, i))
             out.push_back(prefix);
     }
@@ -183,10 +179,20 @@ TEST(DirectoryChain, DoubleByteCharacterWithTrailByte5CIsNotCut) {
     EXPECT_EQ(std::vector<std::string>{"E:\\\xB1"}, Chain(kana));
 }
 
+TEST(DirectoryChain, EveryBackslashCutsInACodePageWithoutDoubleBytes) {
+    // "C:\Café\Q7" in code page 1252: é (0xE9) is a letter, not a lead byte.
+    std::vector<std::string> want = {"C:\\Caf\xE9"};
+    EXPECT_EQ(want, Chain("C:\\Caf\xE9\\Q7", Cp1252Lead));
+    // The same bytes read as code page 932 would hide the separator.
+    EXPECT_TRUE(Chain("C:\\Caf\xE9\\Q7", Cp932Lead).empty());
+    std::vector<std::string> accents = {"D:\\\xC0", "D:\\\xC0\\\x83"};
+    EXPECT_EQ(accents, Chain("D:\\\xC0\\\x83\\x", Cp1252Lead));
+}
+
 TEST(DirectoryChain, LeadByteAtTheEndDoesNotRunPastTheString) {
     const char cut[] = "C:\\a\\\x83";
     EXPECT_EQ(std::vector<std::string>{"C:\\a"}, Chain(cut));
-    EXPECT_EQ(6u, FindPathSeparator(cut, 5));
+    EXPECT_EQ(6u, FindPathSeparator(cut, 5, Cp932Lead));
 }
 
 TEST(PathComposition, RefusedBeyondTheBuffer) {
@@ -223,17 +229,30 @@ TEST(PathComposition, RefusedBeyondTheBuffer) {
     EXPECT_FALSE(CopyPathPrefix(prefix, sizeof prefix, "C:", 5)); // past the string
 }
 
-TEST(Removal, RefusesEmptyAndDriveRoots) {
-    EXPECT_FALSE(RemovalTargetAllowed(""));
-    EXPECT_FALSE(RemovalTargetAllowed("C:"));
-    EXPECT_FALSE(RemovalTargetAllowed("C:\\"));
-    EXPECT_FALSE(RemovalTargetAllowed("c:/"));
-    EXPECT_FALSE(RemovalTargetAllowed("C:\\\\"));
-    EXPECT_FALSE(RemovalTargetAllowed("\\"));
-    EXPECT_FALSE(RemovalTargetAllowed("/"));
-    EXPECT_TRUE(RemovalTargetAllowed("C:\\Q7"));
-    EXPECT_TRUE(RemovalTargetAllowed("C:\\Program Files\\Rumik\\Q7\\"));
-    EXPECT_TRUE(RemovalTargetAllowed("C:Q7"));
-    EXPECT_TRUE(RemovalTargetAllowed("C:\\\x83\x5C")); // ソ ends in 0x5C
-    EXPECT_TRUE(RemovalTargetAllowed("\\\\server\\share"));
+TEST(Removal, OnlyADirectoryBelowADriveRootOfAnAbsoluteRecord) {
+    // Record and the full path the platform gives for it.
+    EXPECT_FALSE(RemovalTargetAllowed("", "C:\\q7t\\disc"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:", "C:\\q7t\\disc"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:\\", "C:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("c:/", "c:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:\\\\", "C:\\\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:\\.", "C:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:\\Windows\\..", "C:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:\\Q7\\..\\", "C:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:.", "C:\\q7t\\disc"));
+    EXPECT_FALSE(RemovalTargetAllowed("C:Q7", "C:\\q7t\\disc\\Q7"));
+    EXPECT_FALSE(RemovalTargetAllowed(".", "C:\\q7t\\disc"));
+    EXPECT_FALSE(RemovalTargetAllowed("Q7", "C:\\q7t\\disc\\Q7"));
+    EXPECT_FALSE(RemovalTargetAllowed("\\", "C:\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("\\Q7", "C:\\Q7"));
+    EXPECT_FALSE(RemovalTargetAllowed("\\\\server\\share", "\\\\server\\share"));
+    EXPECT_FALSE(RemovalTargetAllowed("\\\\server\\share\\", "\\\\server\\share\\"));
+    EXPECT_FALSE(RemovalTargetAllowed("\\\\server\\share\\Q7", "\\\\server\\share\\Q7"));
+    EXPECT_FALSE(RemovalTargetAllowed("1:\\Q7", "1:\\Q7"));
+
+    EXPECT_TRUE(RemovalTargetAllowed("C:\\Q7", "C:\\Q7"));
+    EXPECT_TRUE(
+        RemovalTargetAllowed("C:\\Program Files\\Rumik\\Q7\\", "C:\\Program Files\\Rumik\\Q7\\"));
+    EXPECT_TRUE(RemovalTargetAllowed("C:\\Q7\\sub\\..", "C:\\Q7"));
+    EXPECT_TRUE(RemovalTargetAllowed("C:\\\x83\x5C", "C:\\\x83\x5C")); // ソ ends in 0x5C
 }

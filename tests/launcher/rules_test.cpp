@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include <vector>
 
 TEST(VersionGate, AdmitsFrom351Only) {
     // GetVersion: major in the low byte, minor in the next one.
@@ -88,4 +89,51 @@ TEST(InstallRecordData, RefusesWhatDidNotFit) {
 
     buf[0] = '\0'; // an empty string still names a directory
     EXPECT_TRUE(AcceptInstallDirData(0, buf, 1, sizeof buf));
+}
+
+TEST(InstallRecordScan, EndsWhenEveryIndexFails) {
+    // A key deleted during the scan answers every index with an error.
+    uint32_t visits = 0;
+    EXPECT_FALSE(ScanRecordValues(RecordScanLimit(true, 3), [&](uint32_t) {
+        ++visits;
+        return kScanNextValue;
+    }));
+    EXPECT_GE(visits, 3u);
+    EXPECT_LE(visits, 3u + 1000u);
+
+    visits = 0;
+    EXPECT_FALSE(ScanRecordValues(RecordScanLimit(false, 0), [&](uint32_t) {
+        ++visits;
+        return kScanNextValue;
+    }));
+    EXPECT_GE(visits, 1u);
+    EXPECT_LE(visits, 100000u);
+
+    // A value count near the top of the range does not wrap to a small bound.
+    EXPECT_EQ(0xFFFFFFFFu, RecordScanLimit(true, 0xFFFFFFF0u));
+}
+
+TEST(InstallRecordScan, PassesOverAFailingEntryAndStopsAtTheRecord) {
+    // Index 1 fails, the record is at index 2 of a key of three values.
+    std::vector<uint32_t> seen;
+    EXPECT_TRUE(ScanRecordValues(RecordScanLimit(true, 3), [&](uint32_t index) {
+        seen.push_back(index);
+        return index == 2 ? kScanFound : kScanNextValue;
+    }));
+    EXPECT_EQ((std::vector<uint32_t>{0, 1, 2}), seen);
+
+    // Values added meanwhile are still reached: the fifth of a key counted at three.
+    seen.clear();
+    EXPECT_TRUE(ScanRecordValues(RecordScanLimit(true, 3), [&](uint32_t index) {
+        seen.push_back(index);
+        return index == 4 ? kScanFound : kScanNextValue;
+    }));
+    EXPECT_EQ(5u, seen.size());
+
+    seen.clear();
+    EXPECT_FALSE(ScanRecordValues(RecordScanLimit(true, 3), [&](uint32_t index) {
+        seen.push_back(index);
+        return index == 1 ? kScanNoMoreValues : kScanNextValue;
+    }));
+    EXPECT_EQ(2u, seen.size());
 }

@@ -24,6 +24,21 @@ else
     fail "resources match the expected script"
 fi
 
+# The icon's colour table must be the platform's standard 16 colours, each
+# an RGBQUAD (blue, green, red, 0), which the dump shows as 0x00RRGGBB: dark
+# red first after black, blue at 12. Swapped channels would show red there.
+standard="0x0 0x800000 0x8000 0x808000 0x80 0x800080 0x8080 0xc0c0c0 0x808080 0xff0000 0xff00 0xffff00 0xff 0xff00ff 0xffff 0xffffff"
+colours=$(awk '
+    /^1 3 \/\* RT_ICON \*\/$/ { icon = 1; next }
+    icon && /^END$/ { exit }
+    icon && /0x/ { gsub(/[L,]/, " "); for (i = 1; i <= NF; i++) words[++n] = $i }
+    END { for (i = 11; i <= 26 && i <= n; i++) printf "%s%s", (i > 11 ? " " : ""), words[i] }' "$dump")
+if [ "$colours" = "$standard" ]; then
+    pass "icon colour table is the standard 16-colour palette"
+else
+    fail "icon colour table is the standard 16-colour palette (got: $colours)"
+fi
+
 dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print toupper($3) }' | sort | tr '\n' ' ')
 if [ "$dlls" = "ADVAPI32.DLL GDI32.DLL KERNEL32.DLL USER32.DLL " ]; then
     pass "imports only kernel32, user32, gdi32 and advapi32"

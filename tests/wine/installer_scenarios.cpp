@@ -597,11 +597,17 @@ SCENARIO(NothingToCopyTakesBackTheNewDirectory) {
     CHECK_EQ(WaitExit(l), 0);
 }
 
-SCENARIO(UninstallOfAnEmptyOrRootRecordDeletesNothing) {
+// A record edited by hand, restored or written by another version may name
+// a root by another spelling, or a directory relative to wherever the
+// launcher runs: the uninstall then deletes nothing, yet still forgets the
+// record. An ordinary record still has its directory removed.
+SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
     std::string disc = NewDisc("rootrec", false);
     const char canary[] = "C:\\q7-canary.dat";
     WriteBytes(canary, "still here");
-    for (const char *record : {"", "C:", "C:\\", "\\"}) {
+    WriteBytes(disc + "\\CANARY.DAT", "on the disc");
+    for (const char *record : {"", "C:", "C:\\", "\\", "C:\\.", "C:\\Windows\\..", "C:.",
+                               "C:\\Q7\\..\\", ".", "\\\\server\\share", "\\\\server\\share\\"}) {
         Note(std::string("recorded directory \"") + record + "\"");
         DeleteProductKey();
         SetRecordValue("InstallDir", REG_SZ, std::string(record, strlen(record) + 1));
@@ -610,11 +616,55 @@ SCENARIO(UninstallOfAnEmptyOrRootRecordDeletesNothing) {
         CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
         Uninstall(l, main);
         CHECK_EQ(ReadBytes(canary), "still here");
+        CHECK_EQ(ReadBytes(disc + "\\CANARY.DAT"), "on the disc");
         CHECK(FileExists(disc + "\\Q7.EXE"));
         Click(main, 300);
         CHECK_EQ(WaitExit(l), 0);
     }
+
+    std::string dir = "C:\\q7t\\rootrec-installed";
+    RemoveTree(dir);
+    REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
+    WriteBytes(dir + "\\GAME.DAT", "copied earlier");
+    DeleteProductKey();
+    SetRecordValue("InstallDir", REG_SZ, dir + "\\sub\\..\\" + std::string(1, '\0'));
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    Uninstall(l, main);
+    CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+    CHECK_EQ(ReadBytes(canary), "still here");
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
     DeleteFileA(canary);
+}
+
+// The directory chain reads the typed path in the system's code page. The
+// same bytes "Caf\xE9\Q7" are two levels, Café and Q7, in code page 1252,
+// where 0xE9 is a letter; in code page 932 0xE9 starts a double-byte
+// character whose second byte is the 0x5C, so they are one name.
+SCENARIO(DirectoryChainFollowsTheSystemCodePage) {
+    DeleteProductKey();
+    std::string disc = LayOutDisc("codepage", {{"GAME.DAT", 70000, FILE_ATTRIBUTE_NORMAL}});
+    std::string top = "C:\\q7t\\codepage-out";
+    RemoveTree(top);
+    REQUIRE(CreateDirectoryA(top.c_str(), nullptr));
+    std::string dir = top + "\\Caf\xE9\\Q7";
+    Note("ANSI code page " + std::to_string(GetACP()));
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    Install(l, main, dir);
+    if (GetACP() == 1252) {
+        CHECK(ListDir(top) == std::vector<std::string>{"Caf\xE9"});
+        CHECK(ListDir(top + "\\Caf\xE9") == std::vector<std::string>{"Q7"});
+    } else {
+        CHECK(ListDir(top) == std::vector<std::string>{"Caf\xE9\\Q7"});
+    }
+    CheckCopies(disc, dir);
+    Uninstall(l, main);
+    CHECK(!DirExists(dir));
+    Click(main, 300);
+    CHECK_EQ(WaitExit(l), 0);
+    RemoveTree(top);
 }
 
 // The small drive (Q7_SMALL_DRIVE names a drive letter such as "R:" mapped
