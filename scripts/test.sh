@@ -25,6 +25,8 @@ record "unit tests" $rc
 log "fuzz targets (clang, libFuzzer), ${FUZZ_SECONDS}s each"
 CC=clang CXX=clang++ build_tree fuzz -DQ7_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 rc=0
+# Crash files go beside the logs, never into the checkout.
+mkdir -p "$Q7_BUILD/fuzz-artifacts"
 # Each target NAME_fuzz starts from the committed corpus tests/fuzz/corpus/NAME.
 for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name '*_fuzz' -perm -u+x | sort); do
     name=$(basename "$target")
@@ -32,7 +34,8 @@ for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name '*_fu
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
     log "$name"
-    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$work" >"$Q7_BUILD/$name.log" 2>&1 ||
+    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 \
+        -artifact_prefix="$Q7_BUILD/fuzz-artifacts/$name-" "$work" >"$Q7_BUILD/$name.log" 2>&1 ||
         { tail -40 "$Q7_BUILD/$name.log"; rc=1; }
     rm -rf "$work"
 done
