@@ -14,11 +14,11 @@ namespace {
 
 // The format read the slow, obvious way, sharing nothing with the product:
 // u16 width and height, then width / 4 columns of 4-byte cells, top row
-// first. In a column, a cell followed by the same 4 bytes opens a run: a
-// count byte m (1 to 255) or a zero byte and n (256 + n) gives that many
-// more rows of the cell, and the cell after a run is stored whole. A column
-// ends as soon as its last row is covered. Fills `rows` top row first;
-// false for a bad header, a stream cut short or a run past the column.
+// first. A cell followed by the same 4 bytes opens a run of m (a count byte
+// 1 to 255) or 256 + n (a zero byte, then n) more rows of it; the cell after
+// a run is stored whole, and a column ends once its last row is covered.
+// Fills `rows` top row first; false for a bad header, a stream cut short or
+// a run past its column.
 bool ReferenceDecode(const uint8_t *data, size_t size, std::vector<uint8_t> *rows) {
     if (size < 4)
         return false;
@@ -28,29 +28,21 @@ bool ReferenceDecode(const uint8_t *data, size_t size, std::vector<uint8_t> *row
     rows->assign(width * height, 0);
     size_t at = 4;
     for (size_t column = 0; column < width / 4; ++column) {
-        size_t row = 0;
-        while (row < height) {
+        for (size_t row = 0; row < height;) {
             if (size - at < 4)
                 return false;
             const uint8_t *cell = data + at;
             at += 4;
             size_t copies = 0;
-            if (row + 1 < height) {
-                if (size - at < 4)
+            // Fewer than 4 bytes left here fail the next cell's read.
+            if (row + 1 < height && size - at >= 4 && std::memcmp(data + at, cell, 4) == 0) {
+                at += 4;
+                if (at == size || (data[at] == 0 && at + 1 == size))
                     return false;
-                if (std::memcmp(data + at, cell, 4) == 0) {
-                    at += 4;
-                    if (at == size)
-                        return false;
-                    copies = data[at++];
-                    if (copies == 0) {
-                        if (at == size)
-                            return false;
-                        copies = 256 + data[at++];
-                    }
-                    if (copies > height - row - 1)
-                        return false;
-                }
+                copies = data[at] != 0 ? data[at] : 256 + data[at + 1];
+                at += data[at] != 0 ? 1 : 2;
+                if (copies >= height - row)
+                    return false;
             }
             for (size_t k = 0; k <= copies; ++k, ++row)
                 std::memcpy(&(*rows)[row * width + 4 * column], cell, 4);
