@@ -9,7 +9,8 @@
 # which the host's passing load disturbs least, and the ratios of the
 # medians and of the fastest rounds are shown beside it. Also the cost per chunk
 # beyond the read and write (taken as (a)'s time), and the delay between a
-# cancel click and the cancel question, sampled during a second install.
+# cancel click, sent as real mouse input, and the cancel question, sampled
+# during a second install.
 #
 # Usage: bench/install_bench.sh [rounds]   (default 9; the host's load makes single runs noisy)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"

@@ -1,8 +1,9 @@
 // Times the real install under Wine: starts Q7.EXE from the disc directory,
 // installs the set into DEST through the destination and copy dialogs, and
 // reports the milliseconds from the confirmation's Yes to the closing
-// message. A second install measures the delay between cancel clicks and
-// the cancel question (answered No each time), then both are uninstalled.
+// message. A second install measures the delay between a player's cancel
+// clicks (real mouse input) and the cancel question (answered No each
+// time), then both are uninstalled.
 // Usage: install_timer DISC-DIR DEST-DIR [cancel-samples]
 #include <windows.h>
 #include <algorithm>
@@ -92,6 +93,20 @@ void Click(HWND dlg, int id) {
     PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
 }
 
+// A player's click: the mouse pressed and released over the button as real
+// input, which queues behind the copy's own messages as a player's does.
+void ClickForReal(HWND dlg, int id) {
+    RECT r;
+    GetWindowRect(GetDlgItem(dlg, id), &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT press[2];
+    ZeroMemory(press, sizeof press);
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, press, sizeof press[0]);
+}
+
 void AnswerAndWait(HWND box, int id) {
     Click(box, id);
     while (IsWindow(box) && IsWindowVisible(box))
@@ -164,18 +179,21 @@ int main(int argc, char **argv) {
     AnswerAndWait(done, IDOK);
     Uninstall(main);
 
-    // 2. Cancel clicks during a second install: the time until the question
-    // shows, each answered No after a short while.
+    // 2. Cancel clicks during a second install, sent as real mouse input: the
+    // time until the question shows, each answered No after a short while.
+    // The first comes once the dialog's focus has settled (Wine may drop a
+    // click in its first moments).
     confirm = StartInstall(main, dest);
     Click(confirm, IDYES);
     HWND copy = Wait(600, 0);
+    Sleep(300);
     std::vector<double> delays;
     hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr, OnCreate, g_pid, 0,
                            WINEVENT_OUTOFCONTEXT);
     for (int i = 0; i < samples; ++i) {
         g_created.clear();
         double c0 = Now();
-        Click(copy, 402);
+        ClickForReal(copy, 402);
         HWND box = WaitCreated(0).first;
         while (!IsWindowVisible(box)) // the question is up once it shows
             Sleep(0);

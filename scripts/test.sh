@@ -25,6 +25,8 @@ record "unit tests" $rc
 log "fuzz targets (clang, libFuzzer), ${FUZZ_SECONDS}s each"
 CC=clang CXX=clang++ build_tree fuzz -DQ7_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 rc=0
+# Crash files go beside the logs, never into the checkout.
+mkdir -p "$Q7_BUILD/fuzz-artifacts"
 # Each target NAME_fuzz starts from the committed corpus tests/fuzz/corpus/NAME.
 for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name '*_fuzz' -perm -u+x | sort); do
     name=$(basename "$target")
@@ -32,7 +34,8 @@ for target in $(find "$Q7_BUILD/fuzz/tests/fuzz" -maxdepth 1 -type f -name '*_fu
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
     log "$name"
-    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$work" >"$Q7_BUILD/$name.log" 2>&1 ||
+    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 \
+        -artifact_prefix="$Q7_BUILD/fuzz-artifacts/$name-" "$work" >"$Q7_BUILD/$name.log" 2>&1 ||
         { tail -40 "$Q7_BUILD/$name.log"; rc=1; }
     rm -rf "$work"
 done
@@ -87,15 +90,24 @@ run_wine_pass() {
     Q7_WINE_LOCALE=$locale start_wine
     add_small_drive
     [ -z "${CDROM_IMAGE:-}" ] || add_cdrom_drive "$CDROM_IMAGE"
-    local rc=0
+    local rc=0 out=$Q7_BUILD/wine-pass.log
     "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
         --q7 "$(winpath "$exe")" \
         --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" \
-        ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
+        ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" | tee "$out" || rc=$?
     record "$name" $rc
+    # The driver closes with "N passed, N failed, N skipped".
+    local counts
+    counts=$(grep -E '^[0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' "$out" | tail -1 || true)
+    if [ -n "$counts" ]; then
+        read -r p _ f _ k _ <<<"${counts//,/}"
+        scen_passed=$((scen_passed + p)) scen_failed=$((scen_failed + f))
+        scen_skipped=$((scen_skipped + k))
+    fi
     stop_wine_prefix
 }
 
+scen_passed=0 scen_failed=0 scen_skipped=0
 trap stop_wine EXIT
 start_xvfb
 [ ! -f "$Q7_BUILD/test-disc.iso" ] || CDROM_IMAGE=$Q7_BUILD/test-disc.iso
@@ -133,5 +145,6 @@ failed=0
 for r in "${results[@]}"; do
     case "$r" in *passed) passed=$((passed + 1)) ;; *) failed=$((failed + 1)) ;; esac
 done
+echo "Wine scenarios, all passes: $scen_passed passed, $scen_failed failed, $scen_skipped skipped"
 echo "suites: $passed passed, $failed failed"
 exit $status

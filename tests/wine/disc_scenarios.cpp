@@ -90,14 +90,10 @@ void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const st
 
 SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     const std::string &drive = CdromDrive();
-    if (drive.empty()) {
-        std::printf("    skipped: no CD-ROM drive given (--cdrom)\n");
-        return;
-    }
-    if (GetACP() != 932) {
-        std::printf("    skipped: the disc's Japanese file name needs code page 932\n");
-        return;
-    }
+    if (drive.empty())
+        Skip("no CD-ROM drive given (--cdrom)");
+    if (GetACP() != 932)
+        Skip("the disc's Japanese file name needs code page 932");
     const std::string disc = drive, root = drive + "\\";
     // The medium as mastered: what make_disc.sh adds, then the game folder.
     CHECK_EQ(GetDriveTypeA(root.c_str()), DRIVE_CDROM);

@@ -32,6 +32,9 @@ bool CheckEqImpl(long long a, long long b, const char *ea, const char *eb, const
                  int line);
 // Adds a line of context to the next failure report of this scenario.
 void Note(const std::string &what);
+// Ends the scenario as skipped, for a reason it cannot run here (no room,
+// no small drive); it then counts as skipped, never as passed.
+[[noreturn]] void Skip(const std::string &why);
 
 #define CHECK(c) CheckImpl((c), #c, __FILE__, __LINE__)
 #define CHECK_EQ(a, b) CheckEqImpl((a), (b), #a, #b, __FILE__, __LINE__)
@@ -78,6 +81,9 @@ bool ProductKeyExists(std::string *keyClass = nullptr);
 void SetRecordValue(const std::string &name, DWORD type, const std::string &data);
 // The InstallDir value's string, false when there is none.
 bool ReadInstallDirValue(std::string *dir);
+// The InstallDir value exactly as stored: its type and every byte of its
+// data, a terminating zero included; false when there is none.
+bool ReadRecordValue(std::string *bytes, DWORD *type);
 std::vector<std::string> RecordValueNames();
 // Wine's per-program Windows version for Q7.EXE ("win31", "nt351", ...);
 // empty restores the default.
@@ -135,6 +141,10 @@ std::string ItemText(HWND dlg, int id);
 void SetItemText(HWND dlg, int id, const std::string &text);
 // A click on a push button: WM_COMMAND with notification 0.
 void Click(HWND dlg, int id);
+// A player's click on a push button: the mouse pressed and released over
+// it as real input, which waits in the queue behind whatever the launcher
+// is busy with instead of being posted beside it.
+void ClickForReal(HWND dlg, int id);
 // Posts a key press to the window (the modal loop translates it).
 void PressKey(HWND h, UINT vk, bool alt = false);
 
@@ -168,3 +178,9 @@ struct Screenshot {
     }
 };
 Screenshot CaptureScreen();
+
+// The driver's own calls into the system libraries go through its import
+// table: replaces the entry of the named function there, so that a scenario
+// can watch, or make fail, the calls of product code compiled into the
+// driver. False when the driver does not import it.
+bool PatchImport(const char *name, void *replacement, void **original);

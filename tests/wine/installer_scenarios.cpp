@@ -2,9 +2,9 @@
 // copy behind its progress bar, cancelling it, and uninstalling, checked on
 // the disk, in the registry and on the main window's button.
 #include "harness.h"
-#include "texts.h"
+#include "installer.h"
+#include "player_texts.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,25 +17,7 @@ const int kIdInstall = 200, kIdStart = 400, kIdDir = 401, kIdCancel = 402, kIdSi
 const char kGameSoft[] = "\x83\x51\x81\x5B\x83\x80\x83\x5C\x83\x74\x83\x67";
 
 std::string Confirmation(const std::string &dir) {
-    return std::string(kTextConfirmHead) + dir + kTextConfirmTail;
-}
-
-// The size line for what the destination dialog measures: every entry of
-// the disc directory, "." and ".." included.
-std::string ExpectedSizeLine(const std::string &disc) {
-    unsigned long long total = 0;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((disc + "\\*.*").c_str(), &fd);
-    REQUIRE(h != INVALID_HANDLE_VALUE);
-    do {
-        total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    unsigned long long units = total / 97280;
-    char line[128];
-    std::snprintf(line, sizeof line, kFormatSizeLine, static_cast<int>(units / 10),
-                  static_cast<int>(units % 10));
-    return line;
+    return std::string(player::kConfirmHead) + dir + player::kConfirmTail;
 }
 
 HWND OpenDestination(Launcher &l, HWND main) {
@@ -90,17 +72,20 @@ void CancelDestination(HWND dlg) {
 void Install(Launcher &l, HWND main, const std::string &dir) {
     Note("install into " + dir);
     StartCopy(l, main, dir);
-    ExpectMessage(l, kTextInstallDone);
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    ExpectMessage(l, player::kInstallDone);
+    CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
+    // A string value whose data is the directory and its terminating zero.
     std::string recorded;
-    CHECK(ReadInstallDirValue(&recorded));
-    CHECK_EQ(recorded, dir);
+    DWORD type = REG_NONE;
+    CHECK(ReadRecordValue(&recorded, &type));
+    CHECK_EQ(type, REG_SZ);
+    CHECK_EQ(recorded, dir + '\0');
 }
 
 void Uninstall(Launcher &l, HWND main) {
     Click(main, kIdInstall);
-    ExpectMessage(l, kTextAskUninstall, IDYES);
-    CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kLabelInstall; }, 5000));
+    ExpectMessage(l, player::kAskUninstall, IDYES);
+    CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == player::kInstallLabel; }, 5000));
     std::string recorded;
     CHECK(!ReadInstallDirValue(&recorded));
 }
@@ -108,7 +93,7 @@ void Uninstall(Launcher &l, HWND main) {
 // Nothing is installed: the middle button still offers the install and no
 // record was written. Then the launcher is left by its Exit button.
 void ExitNotInstalled(Launcher &l, HWND main) {
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK_EQ(ItemText(main, kIdInstall), player::kInstallLabel);
     CHECK(RecordValueNames().empty());
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
@@ -175,6 +160,19 @@ long long BytesIn(const std::string &dir) {
     return n;
 }
 
+// A player's click on the copy's cancel button, queued behind the copy: only
+// the copy's own pump between chunks lets it through before the end. It
+// comes once the copy is well under way, as Wine may drop a click in the
+// dialog's first moments, while its focus is still settling. Returns the
+// message box it brings up.
+HWND CancelMidCopy(Launcher &l, HWND copy, const std::string &dir) {
+    REQUIRE(WaitFor([&] { return BytesIn(dir) >= (16 << 20); }));
+    ClickForReal(copy, kIdCancel);
+    return WaitMessageBox(l);
+}
+
+// What the destination dialog measures with every entry ("." and ".."
+// included), or what the copy takes with the qualifying ones.
 unsigned long long TotalSize(const std::string &disc, bool qualifyingOnly) {
     unsigned long long total = 0;
     WIN32_FIND_DATAA fd;
@@ -247,7 +245,7 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     HWND main = WaitMainWindow(l);
     HWND dlg = OpenDestination(l, main);
 
-    CHECK_EQ(ItemText(dlg, kIdSizeLine), ExpectedSizeLine(disc));
+    CHECK_EQ(ItemText(dlg, kIdSizeLine), player::SizeLine(TotalSize(disc, false)));
     char windir[MAX_PATH];
     GetWindowsDirectoryA(windir, sizeof windir);
     CHECK_EQ(ItemText(dlg, kIdDir), std::string(windir, 2) + "\\Program Files\\Rumik\\Q7");
@@ -257,12 +255,12 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     CHECK_EQ(rc.left, (desk.right - (rc.right - rc.left + 1)) / 2);
     CHECK_EQ(rc.top, (desk.bottom - (rc.bottom - rc.top + 1)) / 2);
 
-    Refused(l, dlg, "", kTextNoDirectory);
-    Refused(l, dlg, "\\\\server\\share\\Q7", kTextNetworkDrive);
-    Refused(l, dlg, UnmappedDrive() + "\\Q7", kTextBadDrive);
-    RefusedAfterConfirmation(l, dlg, "C:\\q7t", "C:\\q7t", kTextDirExists);
+    Refused(l, dlg, "", player::kNoDirectory);
+    Refused(l, dlg, "\\\\server\\share\\Q7", player::kNetworkDrive);
+    Refused(l, dlg, UnmappedDrive() + "\\Q7", player::kBadDrive);
+    RefusedAfterConfirmation(l, dlg, "C:\\q7t", "C:\\q7t", player::kDirExists);
     // Longer than the install directory buffer: refused, not cut short.
-    Refused(l, dlg, "C:\\q7t\\" + std::string(300, 'x'), kTextDirNotCreated);
+    Refused(l, dlg, "C:\\q7t\\" + std::string(300, 'x'), player::kDirNotCreated);
     CHECK(!DirExists("C:\\q7t\\" + std::string(200, 'x')));
 
     // No at the confirmation creates nothing.
@@ -272,7 +270,7 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     CHECK(!DirExists(base));
 
     // A trailing backslash creates the whole chain, then finds it there.
-    RefusedAfterConfirmation(l, dlg, base + "\\a\\b\\", base + "\\a\\b\\", kTextDirExists);
+    RefusedAfterConfirmation(l, dlg, base + "\\a\\b\\", base + "\\a\\b\\", player::kDirExists);
     CHECK(DirExists(base + "\\a\\b"));
 
     // A relative name resolves against the disc directory.
@@ -287,7 +285,7 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     std::string asked = MessageText(box);
     CHECK(asked == Confirmation(disc) || asked == Confirmation(disc + "\\"));
     Answer(box, IDYES);
-    ExpectMessage(l, kTextDirExists);
+    ExpectMessage(l, player::kDirExists);
     CHECK(!DirExists(disc + "\\rel"));
 
     // Escape does nothing; the cancel button ends the dialog and nothing changes.
@@ -309,8 +307,8 @@ SCENARIO(InstallSetOf4GBOrMoreIsNotTakenForASmallOne) {
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
     HWND dlg = OpenDestination(l, main);
-    CHECK_EQ(ItemText(dlg, kIdSizeLine), ExpectedSizeLine(disc));
-    Refused(l, dlg, "C:\\q7t\\huge-out", kTextNoSpace);
+    CHECK_EQ(ItemText(dlg, kIdSizeLine), player::SizeLine(TotalSize(disc, false)));
+    Refused(l, dlg, "C:\\q7t\\huge-out", player::kNoSpace);
     CHECK(!DirExists("C:\\q7t\\huge-out"));
     CancelDestination(dlg);
     Click(main, 300);
@@ -342,8 +340,8 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
     Install(l, main, dir);
     CheckCopies(disc, dir);
     Click(main, kIdInstall);
-    ExpectMessage(l, kTextAskUninstall, IDNO);
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    ExpectMessage(l, player::kAskUninstall, IDNO);
+    CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
     CHECK(DirExists(dir));
     std::string recorded;
     CHECK(ReadInstallDirValue(&recorded));
@@ -364,7 +362,7 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
     // Round 3: that directory now exists and is refused; another one works,
     // and the next start finds it recorded.
     HWND dlg = OpenDestination(l, main);
-    RefusedAfterConfirmation(l, dlg, dir, dir, kTextDirExists);
+    RefusedAfterConfirmation(l, dlg, dir, dir, player::kDirExists);
     CancelDestination(dlg);
     std::string other = top + "\\Other";
     Install(l, main, other);
@@ -374,7 +372,7 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
 
     Launcher again = Start(disc);
     main = WaitMainWindow(again);
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+    CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
     Uninstall(again, main);
     CHECK(!DirExists(other));
     Click(main, 300);
@@ -402,9 +400,8 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     GetWindowRect(GetDesktopWindow(), &desk);
     GetWindowRect(copy, &rc);
     CHECK_EQ(rc.left, (desk.right - (rc.right - rc.left + 1)) / 2);
-    Click(copy, kIdCancel);
-    HWND box = WaitMessageBox(l);
-    CHECK_EQ(MessageText(box), kTextAskCancel);
+    HWND box = CancelMidCopy(l, copy, dir);
+    CHECK_EQ(MessageText(box), player::kAskCancel);
     // No is the default button.
     CHECK_EQ(GetWindowLongA(GetDlgItem(box, IDNO), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
     CHECK_EQ(GetWindowLongA(GetDlgItem(box, IDYES), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
@@ -413,7 +410,7 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     CHECK_EQ(BytesIn(dir), before);
     CHECK(before < 4LL * 32 * 1024 * 1024); // the question came mid-copy
     Answer(box, IDNO);
-    ExpectMessage(l, kTextInstallDone);
+    ExpectMessage(l, player::kInstallDone);
     CheckCopies(disc, dir);
     Uninstall(l, main);
 
@@ -421,9 +418,8 @@ SCENARIO(CancelAnsweredNoGoesOnAndYesTakesTheCopyBack) {
     // level above it stays, and nothing is recorded.
     dir = top + "\\Second\\Q7";
     copy = StartCopy(l, main, dir);
-    Click(copy, kIdCancel);
-    box = WaitMessageBox(l);
-    CHECK_EQ(MessageText(box), kTextAskCancel);
+    box = CancelMidCopy(l, copy, dir);
+    CHECK_EQ(MessageText(box), player::kAskCancel);
     Answer(box, IDYES);
     CHECK(WaitFor([&] { return !IsWindow(copy); }, 5000));
     // The removal runs after the copy dialog has gone.
@@ -448,7 +444,7 @@ SCENARIO(ProgressBarEndsAtTheCopiedShareOfTheSet) {
     HWND main = WaitMainWindow(l);
     HWND copy = StartCopyInTheCorner(l, main, dir);
     HWND box = WaitMessageBox(l);
-    REQUIRE_EQ(MessageText(box), kTextInstallDone);
+    REQUIRE_EQ(MessageText(box), player::kInstallDone);
 
     HWND well = GetDlgItem(copy, kIdWell);
     RECT client;
@@ -475,10 +471,8 @@ SCENARIO(ProgressBarEndsAtTheCopiedShareOfTheSet) {
 SCENARIO(RepaintedWellShowsTheBarAgainAtTheNextChunk) {
     ULARGE_INTEGER freeBytes;
     REQUIRE(GetDiskFreeSpaceExA("C:\\", &freeBytes, nullptr, nullptr));
-    if (freeBytes.QuadPart < (4ULL << 30)) {
-        std::printf("    skipped: drive C: has less than 4 GB free for the install set\n");
-        return;
-    }
+    if (freeBytes.QuadPart < (4ULL << 30))
+        Skip("drive C: has less than 4 GB free for the install set");
     DeleteProductKey();
     // A hidden sparse file of 3.5 GB counts in the size but is never copied:
     // the bar then moves one pixel only every couple of hundred chunks, so the
@@ -502,9 +496,9 @@ SCENARIO(RepaintedWellShowsTheBarAgainAtTheNextChunk) {
     int sameWidthRounds = 0;
     long long stopAt = static_cast<long long>(TotalSize(disc, true)) - (16 << 20);
     for (int round = 0; round < 8 && BytesIn(dir) < stopAt; ++round) {
-        Click(copy, kIdCancel);
+        ClickForReal(copy, kIdCancel);
         HWND box = WaitMessageBox(l);
-        REQUIRE_EQ(MessageText(box), kTextAskCancel);
+        REQUIRE_EQ(MessageText(box), player::kAskCancel);
         long long copied = BytesIn(dir);
         int width = BarWidthFor(well, copied, size);
         // Black until a chunk is drawn after the repaint, then the bar.
@@ -526,7 +520,7 @@ SCENARIO(RepaintedWellShowsTheBarAgainAtTheNextChunk) {
     // At least one round must have tested a repaint with an unchanged width.
     CHECK(sameWidthRounds >= 1);
     HWND box = WaitMessageBox(l);
-    CHECK_EQ(MessageText(box), kTextInstallDone);
+    CHECK_EQ(MessageText(box), player::kInstallDone);
     Answer(box, IDOK);
     CheckCopies(disc, dir);
     Uninstall(l, main);
@@ -569,7 +563,7 @@ SCENARIO(DoubleBytePathAndLongPathInstall) {
     std::string tooLong = top + "\\" + std::string(259 - top.size() - 1 - 20, 'T');
     REQUIRE(tooLong.size() == 259 - 20);
     StartCopy(l, main, tooLong);
-    ExpectMessage(l, kTextInstallFailed);
+    ExpectMessage(l, player::kInstallFailed);
     CHECK(WaitFor([&] { return !DirExists(tooLong); }, 5000));
     ExitNotInstalled(l, main);
     RemoveTree(top);
@@ -590,9 +584,9 @@ SCENARIO(NothingToCopyTakesBackTheNewDirectory) {
     Click(dlg, kIdStart);
     ExpectMessage(l, Confirmation(dir), IDYES);
     // The copy dialog ends before it is ever shown.
-    ExpectMessage(l, kTextNoFiles);
+    ExpectMessage(l, player::kNoFiles);
     CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
-    CHECK_EQ(ItemText(main, kIdInstall), kLabelInstall);
+    CHECK_EQ(ItemText(main, kIdInstall), player::kInstallLabel);
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
 }
@@ -613,7 +607,7 @@ SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
         SetRecordValue("InstallDir", REG_SZ, std::string(record, strlen(record) + 1));
         Launcher l = Start(disc);
         HWND main = WaitMainWindow(l);
-        CHECK_EQ(ItemText(main, kIdInstall), kLabelUninstall);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
         Uninstall(l, main);
         CHECK_EQ(ReadBytes(canary), "still here");
         CHECK_EQ(ReadBytes(disc + "\\CANARY.DAT"), "on the disc");
@@ -669,13 +663,12 @@ SCENARIO(DirectoryChainFollowsTheSystemCodePage) {
 
 // The small drive (Q7_SMALL_DRIVE names a drive letter such as "R:" mapped
 // to a file system of about 2 MB, for example a tmpfs linked under
-// $WINEPREFIX/dosdevices), or null with a note that the scenario is skipped.
+// $WINEPREFIX/dosdevices); the scenario is skipped without it.
 static const char *SmallDrive() {
     const char *drive = std::getenv("Q7_SMALL_DRIVE");
-    if (drive != nullptr && *drive != '\0')
-        return drive;
-    std::printf("    skipped: Q7_SMALL_DRIVE is not set\n");
-    return nullptr;
+    if (drive == nullptr || *drive == '\0')
+        Skip("Q7_SMALL_DRIVE is not set");
+    return drive;
 }
 
 // Free space exactly equal to the install set is enough; one byte more is
@@ -683,8 +676,6 @@ static const char *SmallDrive() {
 // free space nothing else changes.
 SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
     const char *drive = SmallDrive();
-    if (drive == nullptr)
-        return;
     DeleteProductKey();
     DWORD perCluster, perSector, freeClusters, clusters;
     REQUIRE(GetDiskFreeSpaceA((std::string(drive) + "\\").c_str(), &perCluster, &perSector,
@@ -711,7 +702,7 @@ SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
     // The size is measured again each time the dialog opens.
     WriteBytes(pad, Pattern(static_cast<size_t>(freeBytes - others + 1), 3));
     dlg = OpenDestination(l, main);
-    Refused(l, dlg, dir, kTextNoSpace);
+    Refused(l, dlg, dir, player::kNoSpace);
     CHECK(!DirExists(dir));
     CancelDestination(dlg);
     Click(main, 300);
@@ -721,8 +712,6 @@ SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
 // Needs the small drive.
 SCENARIO(FullDiskFailsTheInstallAndTakesItBack) {
     const char *drive = SmallDrive();
-    if (drive == nullptr)
-        return;
     DeleteProductKey();
     ULARGE_INTEGER freeBytes;
     REQUIRE(GetDiskFreeSpaceExA((std::string(drive) + "\\").c_str(), &freeBytes, nullptr, nullptr));
@@ -740,7 +729,40 @@ SCENARIO(FullDiskFailsTheInstallAndTakesItBack) {
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
     StartCopy(l, main, dir);
-    ExpectMessage(l, kTextInstallFailed);
+    ExpectMessage(l, player::kInstallFailed);
     CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
     ExitNotInstalled(l, main);
+}
+
+// ---- the record's writer, compiled into this driver -------------------------
+
+namespace {
+DWORD g_writtenType;
+std::string g_writtenData;
+void *g_realRegSetValueExA;
+
+LONG WINAPI WatchRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
+                                DWORD bytes) {
+    g_writtenType = type;
+    g_writtenData.assign(reinterpret_cast<const char *>(data), bytes);
+    return reinterpret_cast<decltype(&RegSetValueExA)>(g_realRegSetValueExA)(key, name, reserved,
+                                                                             type, data, bytes);
+}
+} // namespace
+
+// The platform quietly counts a terminator that the caller left out, so the
+// registry cannot show whether the program counts it: the call is watched.
+SCENARIO(RecordIsWrittenAsAStringWithItsTerminatorCounted) {
+    static const bool watched = PatchImport(
+        "RegSetValueExA", reinterpret_cast<void *>(WatchRegSetValueExA), &g_realRegSetValueExA);
+    REQUIRE(watched);
+    DeleteProductKey();
+    const std::string dir = std::string("C:\\q7t\\") + kGameSoft + "\\Q7";
+    lstrcpynA(g_szInstallDir, dir.c_str(), MAX_PATH);
+    g_writtenType = REG_NONE;
+    WriteInstallRecord();
+    CHECK_EQ(g_writtenType, REG_SZ);
+    CHECK_EQ(g_writtenData.size(), dir.size() + 1);
+    CHECK_EQ(g_writtenData, dir + '\0');
+    DeleteProductKey();
 }

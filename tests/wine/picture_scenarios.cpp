@@ -2,7 +2,7 @@
 // refuses broken copies of it, and the load and release run in this process
 // against resources of the tests' own.
 #include "harness.h"
-#include "texts.h"
+#include "player_texts.h"
 
 #include "background.h"
 #include "backcg.h"
@@ -282,6 +282,42 @@ std::vector<std::string> SmallRowsTopDown() {
     return rows;
 }
 
+// An 8 x 600 picture of long runs. Column 0: A for 300 rows (long count
+// 43), one B, F for 299 rows; column 1: C for 256 rows (short count 255),
+// one E, D for 343 rows.
+const int kTallHeight = 600;
+std::string TallPicture() {
+    std::string p(4, '\0');
+    PutU16(p, 0, 8);
+    PutU16(p, 2, kTallHeight);
+    auto run = [&p](char c, const std::string &count) {
+        p += SmallCells(c) + SmallCells(c) + count;
+    };
+    run('A', std::string("\0\x2B", 2));
+    p += SmallCells('B');
+    run('F', std::string("\0\x2A", 2));
+    run('C', "\xFF");
+    p += SmallCells('E');
+    run('D', std::string("\0\x56", 2));
+    return p;
+}
+
+// What the tall picture must show, from its layout and the colour table
+// rather than from any decoder.
+Picture TallPictureShown(const std::string &table) {
+    Picture p;
+    p.width = 8;
+    p.height = kTallHeight;
+    for (int r = kTallHeight - 1; r >= 0; --r) // bottom row first
+        for (char c : {r < 300 ? 'A' : r == 300 ? 'B' : 'F', r < 256 ? 'C' : r == 256 ? 'E' : 'D'})
+            for (char index : SmallCells(c))
+                p.rows.push_back(static_cast<uint8_t>(index));
+    for (int i = 0; i < 256; ++i)
+        p.colours[i] =
+            RGB(uint8_t(table[3 * i + 2]), uint8_t(table[3 * i + 1]), uint8_t(table[3 * i]));
+    return p;
+}
+
 // A module file holding the given BACKCG (or none), loaded as data.
 struct TestModule {
     std::string path;
@@ -390,17 +426,17 @@ SCENARIO(BrokenPictureResourceStopsStartUpWithTheFailureMessage) {
         std::string disc = NewDisc("picture-broken", false);
         WriteBackcg(disc + "\\Q7.EXE", c.remove ? nullptr : &c.data);
         Launcher l = Start(disc);
-        ExpectClosingMessage(l, kTextStartupFailed);
+        ExpectClosingMessage(l, player::kStartupFailed);
     }
 
-    // The same way of replacing the resource, with a small valid picture,
-    // gives a working launcher that shows it.
-    std::string small = Resource(table, 1, 4, SmallPicture());
-    std::string disc = NewDisc("picture-small", false);
-    WriteBackcg(disc + "\\Q7.EXE", &small);
+    // The same way of replacing the resource, with a valid picture of long
+    // runs, gives a working launcher that shows it row for row.
+    std::string tall = Resource(ColourTable(), 1, 4, TallPicture());
+    std::string disc = NewDisc("picture-tall", false);
+    WriteBackcg(disc + "\\Q7.EXE", &tall);
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
-    ExpectPictureShown(main, Decode(small), "small picture");
+    ExpectPictureShown(main, TallPictureShown(ColourTable()), "picture of long runs");
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
 }
@@ -568,41 +604,9 @@ SCENARIO(PictureReleaseAfterFailedLoadsFreesWhatWasAcquired) {
 
 // ---- the order of release, and failures of the platform's calls --------------
 
+// The picture load and release compiled into this driver, their platform
+// calls watched through the driver's import table.
 namespace {
-
-// The driver's own calls into the system libraries go through its import
-// table; replacing entries there lets the scenario watch the load and the
-// release of the picture, compiled into this driver, and make single calls
-// fail.
-bool PatchImport(const char *name, void *replacement, void **original) {
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    IMAGE_NT_HEADERS *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(
-        base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR *imp =
-             reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
-         imp->Name != 0; ++imp) {
-        IMAGE_THUNK_DATA *names =
-            reinterpret_cast<IMAGE_THUNK_DATA *>(base + imp->OriginalFirstThunk);
-        IMAGE_THUNK_DATA *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const IMAGE_IMPORT_BY_NAME *by =
-                reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char *>(by->Name), name) != 0)
-                continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-            *original = reinterpret_cast<void *>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            return true;
-        }
-    }
-    return false;
-}
 
 bool g_watching;       // record the calls below
 std::string g_calls;   // their names, in order, space-separated
