@@ -8,6 +8,7 @@
 #
 # Usage: bench/disc_bench.sh [rounds]   (default 5)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}
 
@@ -18,14 +19,7 @@ else
 fi
 trap 'rm -rf "$HOST"' EXIT
 GAME=$HOST/game
-mkdir -p "$GAME/DATA"
-mk() { head -c "$2" /dev/urandom >"$GAME/$1"; }
-mk HUGE.DAT 104857600
-for i in 1 2 3 4; do mk "LARGE$i.DAT" 20971520; done
-for i in $(seq 1 50); do mk "DATA/MID$i.DAT" 307200; done
-for i in $(seq 1 200); do mk "SMALL$i.DAT" 20480; done
-for i in $(seq 1 100); do mk "TINY$i.DAT" 1024; done
-for i in $(seq 1 5); do : >"$GAME/EMPTY$i.DAT"; done
+make_bench_set "$GAME" DATA
 log "game folder: $(du -sh "$GAME" | cut -f1) in $(find "$GAME" -type f | wc -l) files"
 
 bash "$Q7_ROOT/scripts/make_disc.sh" "$GAME" "$HOST/q7.iso" >/dev/null

@@ -14,6 +14,7 @@
 #
 # Usage: bench/install_bench.sh [rounds]   (default 9; the host's load makes single runs noisy)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-9}
 TARGET=1.10
@@ -35,14 +36,7 @@ WIN=$(winpath "$HOST")
 DISC=$HOST/disc
 mkdir -p "$DISC"
 cp "$WINE_BUILD/launcher/Q7.EXE" "$DISC/Q7.EXE"
-# 1 x 100 MB, 4 x 20 MB, 50 x 300 KB, 200 x 20 KB, 100 x 1 KB and 5 empty files.
-mk() { head -c "$2" /dev/urandom >"$DISC/$1"; }
-mk HUGE.DAT 104857600
-for i in 1 2 3 4; do mk "LARGE$i.DAT" 20971520; done
-for i in $(seq 1 50); do mk "MID$i.DAT" 307200; done
-for i in $(seq 1 200); do mk "SMALL$i.DAT" 20480; done
-for i in $(seq 1 100); do mk "TINY$i.DAT" 1024; done
-for i in $(seq 1 5); do : >"$DISC/EMPTY$i.DAT"; done
+make_bench_set "$DISC"
 log "install set: $(du -sh "$DISC" | cut -f1) in $(ls "$DISC" | wc -l) files"
 # Written chunks: every file but the empty ones takes whole or part 64 KiB chunks.
 CHUNKS=$(stat -c %s "$DISC"/* | awk '{ n += int(($1 + 65535) / 65536) } END { print n }')

@@ -60,20 +60,6 @@ HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
     return copy;
 }
 
-// The green run along the well's middle row on the screen.
-int ShownBarWidth(HWND well) {
-    RECT client;
-    GetClientRect(well, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(well, &origin);
-    Screenshot shot = CaptureScreen();
-    int y = origin.y + client.bottom / 2, run = 0;
-    CHECK(shot.At(origin.x, y) != RGB(0, 255, 0)); // the well's margin
-    for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, y) == RGB(0, 255, 0); ++x)
-        ++run;
-    return run;
-}
-
 // Play ends the launcher at once and the engine stand-in records its start.
 void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe) {
     ClearEngineRecord();

@@ -672,3 +672,16 @@ int main(int argc, char **argv) {
     std::printf("%d passed, %d failed, %d skipped\n", passed, failed, skipped);
     return failed == 0 && passed > 0 ? 0 : 1;
 }
+
+int ShownBarWidth(HWND well) {
+    RECT client;
+    GetClientRect(well, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(well, &origin);
+    Screenshot shot = CaptureScreen();
+    int y = origin.y + client.bottom / 2, run = 0;
+    CHECK(shot.At(origin.x, y) != RGB(0, 255, 0));
+    for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, y) == RGB(0, 255, 0); ++x)
+        ++run;
+    return run;
+}

@@ -178,6 +178,9 @@ struct Screenshot {
     }
 };
 Screenshot CaptureScreen();
+// The progress bar as the screen shows it: the green run along the well's
+// middle row, from just inside its margin (which must not be green).
+int ShownBarWidth(HWND well);
 
 // The driver's own calls into the system libraries go through its import
 // table: replaces the entry of the named function there, so that a scenario

@@ -196,19 +196,6 @@ int BarWidthFor(HWND well, unsigned long long copied, unsigned long long size) {
                             static_cast<long long>(size >> 16));
 }
 
-// The green run along the well's middle row on the screen, from its margin.
-int ShownBarWidth(HWND well) {
-    RECT client;
-    GetClientRect(well, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(well, &origin);
-    Screenshot shot = CaptureScreen();
-    int y = origin.y + client.bottom / 2, run = 0;
-    for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, y) == RGB(0, 255, 0); ++x)
-        ++run;
-    return run;
-}
-
 // A sparse file of the given size: counted in the install set at no cost in
 // disk space.
 void MakeSparseFile(const std::string &path, long long size, DWORD attributes) {
