@@ -20,29 +20,32 @@ host_runs_i386() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# install_only PACKAGE...: installs those of the packages that are missing,
+# for scripts that need less than the whole set.
+install_only() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    log "installing: ${missing[*]}"
+    # Another apt on the machine may hold the lock for a while: wait for it.
+    as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+        install -y -qq "${missing[@]}" >/dev/null
+}
+
 install_packages() {
     local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
         imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic fonts-wine locales xorriso fuseiso)
-    local missing=()
-    local p
-    for p in "${want[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("wine32:i386")
+    # wine32 comes from the i386 architecture, which apt must know first.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
     fi
-    if [ ${#missing[@]} -gt 0 ]; then
-        log "installing: ${missing[*]}"
-        if ! dpkg --print-foreign-architectures | grep -qx i386; then
-            as_root dpkg --add-architecture i386
-        fi
-        # Another apt on the machine holds the lock for a while: wait for it.
-        as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
-            install -y -qq "${missing[@]}" >/dev/null
-    fi
+    install_only "${want[@]}" wine32:i386
     # Wine takes its ANSI code page from the locale: 932 for the launcher's
     # own Japanese, 1252 for the scenarios of a Western system.
     local loc gen=0
@@ -57,21 +60,6 @@ install_packages() {
         log "generating the ja_JP.UTF-8 and fr_FR.UTF-8 locales"
         as_root locale-gen >/dev/null
     fi
-}
-
-# install_only PACKAGE...: installs those of the packages that are missing,
-# for scripts that need less than the whole set.
-install_only() {
-    local missing=()
-    local p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -gt 0 ] || return 0
-    log "installing: ${missing[*]}"
-    as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
-        install -y -qq "${missing[@]}" >/dev/null
 }
 
 # build_tree NAME [cmake args...]
@@ -109,24 +97,43 @@ build_product() {
     export WINE_BUILD WINE_BIN WINE_ARCH
 }
 
-# build_product_with_picture IMAGE NAME: converts IMAGE with make_title.sh
-# and builds the Q7.EXE that Wine runs with it embedded, under
-# $Q7_BUILD/NAME; sets TITLE_EXE. Call after build_product.
-build_product_with_picture() {
-    local image=$1 dir=$Q7_BUILD/$2 toolchain=mingw-i686
-    [ "$WINE_ARCH" = win64 ] && toolchain=mingw-x86_64
+# build_with_picture NAME ARCH IMAGE [converter options...]: converts IMAGE
+# with make_title.sh (its report goes to stderr) and builds Q7.EXE for ARCH
+# (i686 or x86_64) with it embedded, under $Q7_BUILD/NAME; sets PICTURE_EXE.
+build_with_picture() {
+    local dir=$Q7_BUILD/$1 arch=$2 image=$3
+    shift 3
     mkdir -p "$dir"
-    bash "$Q7_ROOT/scripts/make_title.sh" "$image" "$dir/backcg.bin" >"$dir/title.txt" || return 1
-    sed 's/^/    /' "$dir/title.txt" >&2
-    cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/$toolchain.cmake" \
+    bash "$Q7_ROOT/scripts/make_title.sh" "$@" "$image" "$dir/backcg.bin" >&2 || return 1
+    cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&
         cmake --build "$dir/build" --target q7 -j"$JOBS" >"$dir/build.log" 2>&1 ||
         { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
-    TITLE_EXE=$dir/build/launcher/Q7.EXE
-    log "wrote $(report_exe "$TITLE_EXE")"
+    PICTURE_EXE=$dir/build/launcher/Q7.EXE
+    log "wrote $(report_exe "$PICTURE_EXE")"
     # Resource data lies whole in the program: the converted picture must be there.
     python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
-        "$dir/backcg.bin" "$TITLE_EXE" || { log "$TITLE_EXE does not hold $dir/backcg.bin"; return 1; }
+        "$dir/backcg.bin" "$PICTURE_EXE" || { log "$PICTURE_EXE does not hold $dir/backcg.bin"; return 1; }
+}
+
+# make_game_folder DIR SEED NAME=SIZE...: a fresh game folder holding the
+# engine stand-in and files of SIZE random bytes (NAME may name a subfolder).
+make_game_folder() {
+    local dir=$1 seed=$2
+    shift 2
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "$WINE_BUILD/tools/KBZ.EXE" "$dir/"
+    python3 - "$dir" "$seed" "$@" <<'PY'
+import os, random, sys
+root, rng = sys.argv[1], random.Random(int(sys.argv[2]))
+for spec in sys.argv[3:]:
+    name, size = spec.rsplit("=", 1)
+    path = os.path.join(root, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(int(size)))
+PY
 }
 
 # Starts Xvfb on a free display unless one is given; sets DISPLAY.

@@ -27,22 +27,11 @@ build_product
 if [ -z "$image" ]; then
     image=$Q7_BUILD/demo.iso
     game=$Q7_BUILD/demo-game
-    rm -rf "$game"
-    mkdir -p "$game/MOVIE"
-    cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
     # Sample data in the shape of a game disc: a few large files, some small
-    # ones, and a subdirectory that the installer passes over.
-    python3 - "$game" <<'PY'
-import random, sys
-root = sys.argv[1]
-rng = random.Random(7)
-for name, size in (("SCENE.DAT", 2_500_000), ("VOICE.DAT", 1_200_000), ("SYSTEM.DAT", 65_536),
-                   ("SAVE.DAT", 0), ("MOVIE/OPENING.AVI", 300_000)):
-    with open(f"{root}/{name}", "wb") as f:
-        f.write(bytes(rng.getrandbits(8) for _ in range(size)))
-with open(f"{root}/README.TXT", "w", encoding="cp932", newline="\r\n") as f:
-    f.write("ＯＲＬＩＮ－Ｑ７\nデモ用のディスクです。\n")
-PY
+    # ones, a subdirectory that the installer passes over, and a note.
+    make_game_folder "$game" 7 SCENE.DAT=2500000 VOICE.DAT=1200000 SYSTEM.DAT=65536 SAVE.DAT=0 \
+        MOVIE/OPENING.AVI=300000
+    printf 'ＯＲＬＩＮ－Ｑ７\r\nデモ用のディスクです。\r\n' | iconv -f UTF-8 -t CP932 >"$game/README.TXT"
     # The Q7.EXE this Wine runs (the x86_64 build where i386 programs do not run).
     bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$image" --exe "$WINE_BUILD/launcher/Q7.EXE"
 fi

@@ -105,24 +105,19 @@ if [ $((bytes / 2048)) -gt $DISC_SECTORS ]; then
     die 1 "$game: $bytes bytes do not fit a 700 MB disc ($((DISC_SECTORS * 2048)) bytes)"
 fi
 
-if [ -z "$exe" ]; then
+if [ -z "$exe" ] && [ -n "$picture" ]; then
+    log "building Q7.EXE ($arch) with the title picture $picture"
+    build_with_picture "disc-title-$arch" "$arch" "$picture" \
+        ${picture_options[@]+"${picture_options[@]}"} || die 1 "building Q7.EXE with $picture failed"
+    exe=$PICTURE_EXE
+elif [ -z "$exe" ]; then
     mkdir -p "$Q7_BUILD"
     # The trees scripts/common.sh builds, so that a test run builds once.
     tree=win
     [ $arch = i686 ] || tree=win64
-    args=(-DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release)
-    if [ -n "$picture" ]; then
-        [ -f "$Q7_ROOT/scripts/make_title.sh" ] || die 1 "--picture needs scripts/make_title.sh"
-        backcg=$Q7_BUILD/disc-title.bin
-        rm -f "$backcg"
-        log "converting the title picture $picture"
-        bash "$Q7_ROOT/scripts/make_title.sh" ${picture_options[@]+"${picture_options[@]}"} \
-            "$picture" "$backcg" >&2 || exit 1
-        tree=disc-title-$arch
-        args+=(-DQ7_BACKCG="$backcg")
-    fi
-    log "building Q7.EXE ($arch)${picture:+ with that picture}"
-    build_tree "$tree" "${args[@]}" >&2 || die 1 "building Q7.EXE failed"
+    log "building Q7.EXE ($arch)"
+    build_tree "$tree" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >&2 || die 1 "building Q7.EXE failed"
     exe=$Q7_BUILD/$tree/launcher/Q7.EXE
 fi
 

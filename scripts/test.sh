@@ -55,18 +55,9 @@ record "make_disc.sh refusals" $rc
 # compared byte for byte; then mastered once more with the Q7.EXE this Wine
 # runs, for the scenario from the CD-ROM drive.
 game=$Q7_BUILD/test-game
-rm -rf "$game" "$game-copy" "$Q7_BUILD/test-disc.iso"
-mkdir -p "$game/MOVIE"
-cp "$WINE_BUILD/tools/KBZ.EXE" "$game/"
-python3 - "$game" <<'PY'
-import random, sys
-root = sys.argv[1]
-rng = random.Random(10)
-for name, size in (("DATA.DAT", 24 << 20), ("EMPTY.DAT", 0), ("ゲーム.DAT", 70_000),
-                   ("MOVIE/OPENING.AVI", 100_000)):
-    with open(f"{root}/{name}", "wb") as f:
-        f.write(rng.randbytes(size))
-PY
+rm -rf "$game-copy" "$Q7_BUILD/test-disc.iso"
+make_game_folder "$game" 10 DATA.DAT=$((24 << 20)) EMPTY.DAT=0 ゲーム.DAT=70000 \
+    MOVIE/OPENING.AVI=100000
 rc=0
 cp -r "$game" "$game-copy"
 touch -d '2001-02-03 04:05:06' "$game-copy/DATA.DAT"
@@ -131,8 +122,9 @@ if [ "$wanted" -eq 1 ]; then
     log "the picture scenario with a converted picture"
     mkdir -p "$Q7_BUILD/title-photo"
     if convert -seed 7 -size 800x600 plasma:fractal -blur 0x4 "$Q7_BUILD/title-photo/photo.png" &&
-        build_product_with_picture "$Q7_BUILD/title-photo/photo.png" title-photo; then
-        run_wine_pass ja_JP.UTF-8 "converted picture on screen" "$TITLE_EXE" "$picture_scenario"
+        build_with_picture title-photo "$([ "$WINE_ARCH" = win64 ] && echo x86_64 || echo i686)" \
+            "$Q7_BUILD/title-photo/photo.png"; then
+        run_wine_pass ja_JP.UTF-8 "converted picture on screen" "$PICTURE_EXE" "$picture_scenario"
     else
         record "converted picture on screen" 1
     fi

@@ -5,20 +5,13 @@
 // (large enough to cancel mid-copy), an empty file, a file with a Japanese
 // name, and MOVIE\OPENING.AVI in a subfolder.
 #include "harness.h"
+#include "player_texts.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-const int kIdPlay = 100, kIdInstall = 200, kIdExit = 300, kIdStart = 400, kIdDir = 401,
-          kIdCancel = 402, kIdWell = 600;
-
-const char kInstallLabel[] = "インストール(&I)";
-const char kUninstallLabel[] = "アンインストール(&U)";
-const char kInstallDone[] = "インストールが終了しました。";
-const char kAskUninstall[] = "アンインストールを実行しますか？";
-const char kAskCancel[] = "インストールを中断しますか？";
 const char kJapaneseName[] = "ゲーム.DAT";
 
 std::vector<std::string> Entries(const std::string &dir, bool filesOnly) {
@@ -27,49 +20,6 @@ std::vector<std::string> Entries(const std::string &dir, bool filesOnly) {
         if (!filesOnly || !(Attributes(dir + "\\" + name) & FILE_ATTRIBUTE_DIRECTORY))
             out.push_back(name);
     return out;
-}
-
-// Bytes of the entries matching "*.*" in dir: every one, or the plain files
-// only (what the copy takes, none of them hidden or system here).
-unsigned long long SizeOf(const std::string &dir, bool filesOnly) {
-    unsigned long long total = 0;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (!filesOnly || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return total;
-}
-
-// Types the directory into the destination dialog, confirms it, and returns
-// the copy dialog moved to the screen's corner, clear of the message boxes.
-HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
-    Click(main, kIdInstall);
-    HWND dlg = WaitDialog(l, kIdDir);
-    SetItemText(dlg, kIdDir, dir);
-    Click(dlg, kIdStart);
-    HWND box = WaitMessageBox(l);
-    CHECK(MessageText(box).find(dir) != std::string::npos);
-    Answer(box, IDYES);
-    HWND copy = WaitDialog(l, kIdWell);
-    SetWindowPos(copy, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return copy;
-}
-
-// Play ends the launcher at once and the engine stand-in records its start.
-void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe) {
-    ClearEngineRecord();
-    Click(main, kIdPlay);
-    CHECK_EQ(WaitExit(l), 0);
-    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
-    std::vector<std::string> rec = EngineRecord();
-    CHECK_EQ(rec[0], "KBZ Mosaren");
-    CHECK_EQ(rec[1], cwd);
-    CHECK_EQ(rec[2], exe);
 }
 
 } // namespace
@@ -113,7 +63,7 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     {
         Launcher l = Start(disc);
         HWND main = WaitMainWindow(l);
-        CHECK_EQ(ItemText(main, kIdInstall), kInstallLabel);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kInstallLabel);
         PlayAndCheckEngine(l, main, root, root + "KBZ.EXE");
     }
 
@@ -121,20 +71,17 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     {
         Launcher l = Start(disc);
         HWND main = WaitMainWindow(l);
-        HWND copy = StartCopy(l, main, dir);
+        HWND copy = StartCopyInTheCorner(l, main, dir);
         HWND box = WaitMessageBox(l);
-        REQUIRE_EQ(MessageText(box), kInstallDone);
+        REQUIRE_EQ(MessageText(box), player::kInstallDone);
         // The bar ends at the copied share, in whole 64 KiB units, of all
         // that the dialog measured (the subfolder counts there too).
         HWND well = GetDlgItem(copy, kIdWell);
-        RECT client;
-        GetClientRect(well, &client);
-        unsigned long long copied = SizeOf(disc, true), size = SizeOf(disc, false);
+        unsigned long long copied = SizeOfEntries(disc, NotADirectory);
         REQUIRE(copied >= 65536);
-        CHECK_EQ(ShownBarWidth(well), (client.right - 2) * static_cast<long long>(copied >> 16) /
-                                          static_cast<long long>(size >> 16));
+        CHECK_EQ(ShownBarWidth(well), BarWidthFor(well, copied, SizeOfEntries(disc)));
         Answer(box, IDOK);
-        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kUninstallLabel; }, 5000));
+        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == player::kUninstallLabel; }, 5000));
         std::string recorded;
         CHECK(ReadInstallDirValue(&recorded));
         CHECK_EQ(recorded, dir);
@@ -156,10 +103,10 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     {
         Launcher l = Start(disc);
         HWND main = WaitMainWindow(l);
-        CHECK_EQ(ItemText(main, kIdInstall), kUninstallLabel);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
         Click(main, kIdInstall);
-        ExpectMessage(l, kAskUninstall, IDYES);
-        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == kInstallLabel; }, 5000));
+        ExpectMessage(l, player::kAskUninstall, IDYES);
+        CHECK(WaitFor([&] { return ItemText(main, kIdInstall) == player::kInstallLabel; }, 5000));
         CHECK(!DirExists(dir));
         std::string recorded;
         CHECK(!ReadInstallDirValue(&recorded));
@@ -167,13 +114,14 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
         HWND copy = StartCopy(l, main, dir);
         Click(copy, kIdCancel);
         HWND box = WaitMessageBox(l);
-        CHECK_EQ(MessageText(box), kAskCancel);
-        CHECK(SizeOf(dir, true) < SizeOf(disc, true)); // asked mid-copy
+        CHECK_EQ(MessageText(box), player::kAskCancel);
+        CHECK(SizeOfEntries(dir, NotADirectory) <
+              SizeOfEntries(disc, NotADirectory)); // asked mid-copy
         Answer(box, IDYES);
         CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
         CHECK(DirExists(top));
         CHECK(!ReadInstallDirValue(&recorded));
-        CHECK_EQ(ItemText(main, kIdInstall), kInstallLabel);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kInstallLabel);
         Click(main, kIdExit);
         CHECK_EQ(WaitExit(l), 0);
     }

@@ -25,17 +25,22 @@ std::string g_q7, g_engine, g_cdrom;
 const char kTestRoot[] = "C:\\q7t";
 const char kEngineRecordPath[] = "C:\\q7t\\engine-record.txt";
 
+// Text from one code page to another, through UTF-16.
+std::string Recode(const std::string &text, UINT from, UINT to) {
+    if (text.empty())
+        return text;
+    int n = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &w[0], n);
+    int m = WideCharToMultiByte(to, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string out(m, '\0');
+    WideCharToMultiByte(to, 0, w.data(), n, &out[0], m, nullptr, nullptr);
+    return out;
+}
+
 // Shift-JIS to UTF-8, so reports read well on the host terminal.
 std::string Utf8(const std::string &sjis) {
-    if (sjis.empty())
-        return sjis;
-    int n = MultiByteToWideChar(932, 0, sjis.data(), (int)sjis.size(), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(932, 0, sjis.data(), (int)sjis.size(), &w[0], n);
-    int m = WideCharToMultiByte(CP_UTF8, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string out(m, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), n, &out[0], m, nullptr, nullptr);
-    return out;
+    return Recode(sjis, 932, CP_UTF8);
 }
 
 void Report(const char *file, int line, const std::string &what) {
@@ -488,16 +493,7 @@ void ExpectMessage(Launcher &l, const std::string &text, int buttonId) {
 // it reaches the launcher in the system's code page: Shift-JIS on a Japanese
 // system, and whatever a Western one makes of it (best fit, then "?").
 std::string CaptionText() {
-    if (GetACP() == 932)
-        return player::kCaption;
-    std::string sjis = player::kCaption;
-    int n = MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), nullptr, 0);
-    std::wstring w(n, L'\0');
-    MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), &w[0], n);
-    int m = WideCharToMultiByte(CP_ACP, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string out(m, '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.data(), n, &out[0], m, nullptr, nullptr);
-    return out;
+    return Recode(player::kCaption, 932, CP_ACP);
 }
 
 void ExpectClosingMessage(Launcher &l, const std::string &text) {
@@ -684,4 +680,56 @@ int ShownBarWidth(HWND well) {
     for (int x = origin.x + 1; x < origin.x + client.right && shot.At(x, y) == RGB(0, 255, 0); ++x)
         ++run;
     return run;
+}
+
+int BarWidthFor(HWND well, unsigned long long copied, unsigned long long size) {
+    RECT client;
+    GetClientRect(well, &client);
+    long long room = client.right - 2;
+    return static_cast<int>(room * static_cast<long long>(copied >> 16) /
+                            static_cast<long long>(size >> 16));
+}
+
+unsigned long long SizeOfEntries(const std::string &dir, bool (*counted)(DWORD)) {
+    unsigned long long total = 0;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*.*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (counted == nullptr || counted(fd.dwFileAttributes))
+            total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return total;
+}
+
+bool NotADirectory(DWORD attributes) {
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
+    Click(main, kIdInstall);
+    HWND dlg = WaitDialog(l, kIdDir);
+    SetItemText(dlg, kIdDir, dir);
+    Click(dlg, kIdStart);
+    ExpectMessage(l, player::Confirmation(dir), IDYES);
+    return WaitDialog(l, kIdWell);
+}
+
+HWND StartCopyInTheCorner(Launcher &l, HWND main, const std::string &dir) {
+    HWND copy = StartCopy(l, main, dir);
+    SetWindowPos(copy, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return copy;
+}
+
+void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe) {
+    ClearEngineRecord();
+    Click(main, kIdPlay);
+    CHECK_EQ(WaitExit(l), 0);
+    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
+    std::vector<std::string> rec = EngineRecord();
+    CHECK_EQ(rec[0], "KBZ Mosaren");
+    CHECK_EQ(rec[1], cwd);
+    CHECK_EQ(rec[2], exe);
 }

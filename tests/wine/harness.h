@@ -49,6 +49,10 @@ void Note(const std::string &what);
             throw ScenarioAbort();                                                                 \
     } while (0)
 
+// Control ids of the launcher's windows, as the player's clicks reach them.
+const int kIdPlay = 100, kIdInstall = 200, kIdExit = 300, kIdStart = 400, kIdDir = 401,
+          kIdCancel = 402, kIdSizeLine = 500, kIdWell = 600;
+
 // ---- files ----------------------------------------------------------------
 
 // Windows paths of the launcher and the engine stand-in under test.
@@ -70,6 +74,10 @@ DWORD Attributes(const std::string &path); // INVALID_FILE_ATTRIBUTES when missi
 void RemoveTree(const std::string &path);
 // Names of the entries of a directory, "." and ".." left out, sorted.
 std::vector<std::string> ListDir(const std::string &path);
+// Bytes of the entries matching "*.*" in dir ("." and ".." included) that
+// `counted` accepts by their attributes; every entry when it is null.
+unsigned long long SizeOfEntries(const std::string &dir, bool (*counted)(DWORD) = nullptr);
+bool NotADirectory(DWORD attributes);
 // Deterministic test content of n bytes.
 std::string Pattern(size_t n, unsigned seed);
 
@@ -128,6 +136,19 @@ void Answer(HWND box, int buttonId);
 // Reads the box's text, checks it, answers it.
 void ExpectMessage(Launcher &l, const std::string &text, int buttonId = IDOK);
 
+// Opens the destination dialog, types a directory, answers Yes to the exact
+// confirmation and returns the copy dialog.
+HWND StartCopy(Launcher &l, HWND main, const std::string &dir);
+// The same, with the copy dialog moved to the screen's corner, out of the
+// way of the message boxes, which are centred on the screen: its bar can
+// then be read while one is open.
+HWND StartCopyInTheCorner(Launcher &l, HWND main, const std::string &dir);
+
+// Play: the launcher ends at once (a message box would keep it running),
+// and the engine stand-in records "KBZ Mosaren", its current directory and
+// its own path.
+void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe);
+
 // Start-up's closing message: the text, titled with the caption string, with
 // no owner and no main window behind it; answered, after which the launcher
 // must end with exit code 0.
@@ -181,6 +202,9 @@ Screenshot CaptureScreen();
 // The progress bar as the screen shows it: the green run along the well's
 // middle row, from just inside its margin (which must not be green).
 int ShownBarWidth(HWND well);
+// The bar's width for a copied total, as the copy dialog must compute it for
+// a set of 64 KiB or more: whole 64 KiB units of the copy over those of the set.
+int BarWidthFor(HWND well, unsigned long long copied, unsigned long long size);
 
 // The driver's own calls into the system libraries go through its import
 // table: replaces the entry of the named function there, so that a scenario

@@ -10,15 +10,8 @@
 
 namespace {
 
-const int kIdInstall = 200, kIdStart = 400, kIdDir = 401, kIdCancel = 402, kIdSizeLine = 500,
-          kIdWell = 600;
-
 // "ゲームソフト": ソ is 0x83 0x5C, a second byte equal to the path separator.
 const char kGameSoft[] = "\x83\x51\x81\x5B\x83\x80\x83\x5C\x83\x74\x83\x67";
-
-std::string Confirmation(const std::string &dir) {
-    return std::string(player::kConfirmHead) + dir + player::kConfirmTail;
-}
 
 HWND OpenDestination(Launcher &l, HWND main) {
     Click(main, kIdInstall);
@@ -41,27 +34,9 @@ void RefusedAfterConfirmation(Launcher &l, HWND dlg, const std::string &dir,
     Note("directory typed: " + dir);
     SetItemText(dlg, kIdDir, dir);
     Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(full), IDYES);
+    ExpectMessage(l, player::Confirmation(full), IDYES);
     ExpectMessage(l, text);
     CHECK(IsWindowVisible(dlg));
-}
-
-// Types a directory, confirms it and returns the copy dialog.
-HWND StartCopy(Launcher &l, HWND main, const std::string &dir) {
-    HWND dlg = OpenDestination(l, main);
-    SetItemText(dlg, kIdDir, dir);
-    Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(dir), IDYES);
-    return WaitDialog(l, kIdWell);
-}
-
-// The same, with the copy dialog moved to the screen's corner, out of the
-// way of the message boxes, which are centred on the screen: its bar can
-// then be read while one is open.
-HWND StartCopyInTheCorner(Launcher &l, HWND main, const std::string &dir) {
-    HWND copy = StartCopy(l, main, dir);
-    SetWindowPos(copy, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return copy;
 }
 
 void CancelDestination(HWND dlg) {
@@ -147,17 +122,7 @@ void CheckCopies(const std::string &disc, const std::string &dir) {
 
 // What the copy has written so far: the sizes of the files in dir.
 long long BytesIn(const std::string &dir) {
-    long long n = 0;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*.*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            n += (static_cast<long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return n;
+    return static_cast<long long>(SizeOfEntries(dir, NotADirectory));
 }
 
 // A player's click on the copy's cancel button, queued behind the copy: only
@@ -174,26 +139,8 @@ HWND CancelMidCopy(Launcher &l, HWND copy, const std::string &dir) {
 // What the destination dialog measures with every entry ("." and ".."
 // included), or what the copy takes with the qualifying ones.
 unsigned long long TotalSize(const std::string &disc, bool qualifyingOnly) {
-    unsigned long long total = 0;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((disc + "\\*.*").c_str(), &fd);
-    REQUIRE(h != INVALID_HANDLE_VALUE);
-    do {
-        if (!qualifyingOnly || Qualifies(fd.dwFileAttributes))
-            total += (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return total;
-}
-
-// The bar's width for a copied total, as the copy dialog computes it for a
-// set of 64 KiB or more: whole 64 KiB units of the copy over those of the set.
-int BarWidthFor(HWND well, unsigned long long copied, unsigned long long size) {
-    RECT client;
-    GetClientRect(well, &client);
-    long long room = client.right - 2;
-    return static_cast<int>(room * static_cast<long long>(copied >> 16) /
-                            static_cast<long long>(size >> 16));
+    REQUIRE(DirExists(disc));
+    return SizeOfEntries(disc, qualifyingOnly ? Qualifies : nullptr);
 }
 
 // A sparse file of the given size: counted in the install set at no cost in
@@ -253,7 +200,7 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     // No at the confirmation creates nothing.
     SetItemText(dlg, kIdDir, base + "\\a\\b");
     Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(base + "\\a\\b"), IDNO);
+    ExpectMessage(l, player::Confirmation(base + "\\a\\b"), IDNO);
     CHECK(!DirExists(base));
 
     // A trailing backslash creates the whole chain, then finds it there.
@@ -263,14 +210,14 @@ SCENARIO(DestinationDialogChecksEachChoiceInTurn) {
     // A relative name resolves against the disc directory.
     SetItemText(dlg, kIdDir, "rel");
     Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(disc + "\\rel"), IDNO);
+    ExpectMessage(l, player::Confirmation(disc + "\\rel"), IDNO);
     // A bare drive resolves to its current directory, the disc: it exists.
     // (the platform may give that directory with a trailing backslash).
     SetItemText(dlg, kIdDir, "C:");
     Click(dlg, kIdStart);
     HWND box = WaitMessageBox(l);
     std::string asked = MessageText(box);
-    CHECK(asked == Confirmation(disc) || asked == Confirmation(disc + "\\"));
+    CHECK(asked == player::Confirmation(disc) || asked == player::Confirmation(disc + "\\"));
     Answer(box, IDYES);
     ExpectMessage(l, player::kDirExists);
     CHECK(!DirExists(disc + "\\rel"));
@@ -569,7 +516,7 @@ SCENARIO(NothingToCopyTakesBackTheNewDirectory) {
     HWND dlg = OpenDestination(l, main);
     SetItemText(dlg, kIdDir, dir);
     Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(dir), IDYES);
+    ExpectMessage(l, player::Confirmation(dir), IDYES);
     // The copy dialog ends before it is ever shown.
     ExpectMessage(l, player::kNoFiles);
     CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
@@ -682,7 +629,7 @@ SCENARIO(FreeSpaceEqualToTheSetIsEnough) {
     HWND dlg = OpenDestination(l, main);
     SetItemText(dlg, kIdDir, dir);
     Click(dlg, kIdStart);
-    ExpectMessage(l, Confirmation(dir), IDNO);
+    ExpectMessage(l, player::Confirmation(dir), IDNO);
     CHECK(!DirExists(dir));
     CancelDestination(dlg);
 

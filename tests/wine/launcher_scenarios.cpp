@@ -97,16 +97,8 @@ SCENARIO(PlayWhenNotInstalledStartsTheEngineFromTheDisc) {
     }
     {
         std::string disc = NewDisc("play", true);
-        ClearEngineRecord();
         Launcher l = Start(disc);
-        HWND main = WaitMainWindow(l);
-        Click(main, 100);
-        CHECK_EQ(WaitExit(l), 0); // no message: a message box would keep it running
-        REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
-        std::vector<std::string> rec = EngineRecord();
-        CHECK_EQ(rec[0], "KBZ Mosaren");
-        CHECK_EQ(rec[1], disc);
-        CHECK_EQ(rec[2], disc + "\\KBZ.EXE");
+        PlayAndCheckEngine(l, WaitMainWindow(l), disc, disc + "\\KBZ.EXE");
     }
 }
 
@@ -118,17 +110,11 @@ SCENARIO(PlayWhenInstalledStartsTheEngineFromTheInstallDirectory) {
     SetRecordValue("Alpha", REG_SZ, std::string("C:\\elsewhere") + '\0');
     SetRecordValue("InstallDir", REG_SZ, installed + '\0');
     SetRecordValue("Zeta", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
-    ClearEngineRecord();
     Launcher l = Start(disc);
     HWND main = WaitMainWindow(l);
-    CHECK_EQ(ItemText(main, 200), player::kUninstallLabel);
-    Click(main, 100);
-    CHECK_EQ(WaitExit(l), 0);
-    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
-    std::vector<std::string> rec = EngineRecord();
-    CHECK_EQ(rec[0], "KBZ Mosaren");
-    CHECK_EQ(rec[1], disc); // the current directory stays the disc
-    CHECK_EQ(rec[2], installed + "\\KBZ.EXE");
+    CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
+    // The current directory stays the disc.
+    PlayAndCheckEngine(l, main, disc, installed + "\\KBZ.EXE");
 }
 
 // A record naming a directory without the engine: the launcher counts as

@@ -57,6 +57,11 @@ inline constexpr char kInstallFailed[] = "インストールに失敗しまし�
 inline constexpr char kInstallDone[] = "インストールが終了しました。";
 inline constexpr char kAskCancel[] = "インストールを中断しますか？";
 
+// The confirmation for a directory, quoted with ASCII double quotes.
+inline std::string Confirmation(const std::string &dir) {
+    return kConfirmHead + dir + kConfirmTail;
+}
+
 // The size line for an install set of `bytes`: tenths of a "megabyte" of
 // 972,800 bytes, truncated, with the whole part right-aligned in three places.
 inline std::string SizeLine(unsigned long long bytes) {
