@@ -23,15 +23,23 @@ make_bench_set "$GAME" DATA
 log "game folder: $(du -sh "$GAME" | cut -f1) in $(find "$GAME" -type f | wc -l) files"
 
 bash "$Q7_ROOT/scripts/make_disc.sh" "$GAME" "$HOST/q7.iso" >/dev/null
-times=()
-for r in $(seq 1 "$ROUNDS"); do
+# The peer, in the same rounds: xorriso alone writing the same folder, the
+# floor of any script that masters with it.
+seconds() { # command...: its wall time
+    local start end
     start=$(date +%s.%N)
-    bash "$Q7_ROOT/scripts/make_disc.sh" "$GAME" "$HOST/q7.iso" >/dev/null 2>&1
+    "$@" >/dev/null 2>&1
     end=$(date +%s.%N)
-    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')
-    echo "round $r: $t s"
-    times+=("$t")
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }'
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+times=() plain=()
+for r in $(seq 1 "$ROUNDS"); do
+    t=$(seconds bash "$Q7_ROOT/scripts/make_disc.sh" "$GAME" "$HOST/q7.iso")
+    p=$(seconds xorriso -as mkisofs -r -J -o "$HOST/plain.iso" "$GAME")
+    echo "round $r: make_disc.sh $t s, plain xorriso $p s"
+    times+=("$t") plain+=("$p")
 done
-median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-echo "image of $(stat -c %s "$HOST/q7.iso") bytes: median $median s over $ROUNDS rounds"
+echo "image of $(stat -c %s "$HOST/q7.iso") bytes: make_disc.sh median $(median "${times[@]}") s," \
+    "plain xorriso median $(median "${plain[@]}") s over $ROUNDS rounds"
 echo "CPU: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1), $(nproc) cores"
