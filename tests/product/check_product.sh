@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the built Q7.EXE as a file: its resources (dumped back to a resource
-# script), the DLLs it imports, and its size.
+# script), the DLLs it imports, its size, its instruction set and its PE
+# header.
 # Usage: check_product.sh Q7.EXE (as the default i686 build writes it)
 set -euo pipefail
 exe=$1
@@ -50,6 +51,50 @@ if i686-w64-mingw32-objdump -f "$exe" | grep -q 'file format pei-i386'; then
     pass "is a 32-bit Windows program"
 else
     fail "is a 32-bit Windows program"
+fi
+
+# Windows 95 and NT 3.51 run on an 80386, most often without a coprocessor:
+# nothing of a later processor may be in the code, nor any x87 instruction.
+# (The ctor and dtor lists sit in .text and disassemble as "(bad)" and
+# "add": data, harmless here.)
+later=$(i686-w64-mingw32-objdump -d --no-show-raw-insn -j .text "$exe" | awk -F'\t' '
+    NF < 2 { next }
+    {
+        split($2, w, " ")
+        m = w[1]
+        if (m ~ /^(rep|repz|repnz|repe|repne|lock|data16|addr16|cs|ds|es|ss|fs|gs)$/ && w[2] != "") m = w[2]
+        ops = substr($2, length(w[1]) + 1)
+        # Each finding names the instruction and the processor that brought it.
+        if (m ~ /^cmov/ || m ~ /^nop[lw]$/ || m ~ /^ud2/) why = "Pentium Pro"
+        else if (m ~ /^(bswap|cmpxchg|xadd|invd|wbinvd|invlpg)/) why = "486"
+        else if (m ~ /^(cpuid|rdtsc|rdmsr|wrmsr|rdpmc|rsm)/) why = "Pentium"
+        else if (m ~ /^(sysenter|sysexit|syscall|sysret)/) why = "Pentium II"
+        else if (m ~ /^([lms]fence|prefetch|clflush|popcnt|lzcnt|tzcnt|movbe|crc32)/) why = "SSE era"
+        else if (m ~ /^f/ || m == "wait") why = "x87"
+        else if (ops ~ /%[xyz]?mm[0-9]/ || ops ~ /%k[0-7]/) why = "MMX/SSE/AVX"
+        else why = ""
+        what = why == "" ? "" : m " (" why ")"
+        if (what != "") n[what]++
+    }
+    END { for (k in n) printf "%s%s x%d", (sep++ ? ", " : ""), k, n[k] }')
+if [ -z "$later" ]; then
+    pass "code uses only the 80386 instruction set, without x87"
+else
+    fail "code uses only the 80386 instruction set, without x87 (found: $later)"
+fi
+
+# Windows 95 refuses a program that asks for a later system than 4.0.
+header=$(i686-w64-mingw32-objdump -p "$exe")
+field() { awk -v k="$1" '$1 == k { print $2 }' <<<"$header"; }
+subsystem=$(field Subsystem)
+os="$(field MajorOSystemVersion).$(field MinorOSystemVersion)"
+sub="$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)"
+if [ "$subsystem" = 00000002 ] && awk -v a="$os" -v b="$sub" 'BEGIN {
+    split(a, x, "."); split(b, y, ".")
+    exit !(x[1] * 100 + x[2] <= 400 && y[1] * 100 + y[2] <= 400) }'; then
+    pass "PE header: Windows GUI program for system and subsystem $os and $sub (at most 4.0)"
+else
+    fail "PE header: Windows GUI program for system and subsystem at most 4.0 (got subsystem $subsystem, system $os, subsystem version $sub)"
 fi
 
 size=$(stat -c %s "$exe")
