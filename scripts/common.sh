@@ -112,7 +112,7 @@ build_with_picture() {
     cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&
         cmake --build "$dir/build" --target q7 -j"$JOBS" >"$dir/build.log" 2>&1 ||
-        { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
+        { tail -n 30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
     PICTURE_EXE=$dir/build/launcher/Q7.EXE
     log "wrote $(report_exe "$PICTURE_EXE")"
     # Resource data lies whole in the program: the converted picture must be there.
