@@ -32,6 +32,10 @@ src=$1
 { [ -f "$src" ] || [ -b "$src" ]; } || die 1 "$src: not an image file or a disc drive"
 [ -r "$src" ] || die 1 "$src: cannot be read (no permission)"
 
+# A file is read as an image, even under /dev (/dev/shm), where xorriso
+# would otherwise look for a drive.
+dev=$src
+[ ! -f "$src" ] || dev=stdio:$src
 export LC_ALL=C.UTF-8
 install_only xorriso
 work=$(mktemp -d)
@@ -42,7 +46,7 @@ unquote() { sed -e "s/^'//" -e "s/'\$//" -e "s/'\"'\"'/'/g"; }
 complaints='FAILURE\|SORRY\|FATAL\|MISHAP'
 # xorriso quotes the paths it prints: '...', each ' written as '"'"'.
 tree() { # FIND-TESTS...: the files that pass them, one path a line
-    xorriso -md5 on -indev "$src" -find / -type f "$@" -- 2>>"$work/log" | grep "^'" | unquote || true
+    xorriso -md5 on -indev "$dev" -find / -type f "$@" -- 2>>"$work/log" | grep "^'" | unquote || true
 }
 log "reading the files and checksums of $src"
 tree >"$work/files"
@@ -58,7 +62,7 @@ fi
 
 # One load of the tree, then each file read and compared in turn, so that a
 # full disc shows its progress. Names are taken as they are, not as patterns.
-args=(-abort_on NEVER -md5 on -iso_rr_pattern off -indev "$src")
+args=(-abort_on NEVER -md5 on -iso_rr_pattern off -indev "$dev")
 while IFS= read -r path; do
     args+=(-check_md5 SORRY "$path" --)
 done <"$work/files"

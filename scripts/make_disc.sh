@@ -213,11 +213,20 @@ if ! xorriso "${xorriso_args[@]}" -o "$part" 2>&1 >/dev/null |
     die 1 "$out: xorriso failed"
 fi
 ! grep -q "$complaints" "$stage/write.log" || die 1 "$out: xorriso warns (above); no image written"
-[ "$(stat -c %s "$part")" -eq $((sectors * 2048)) ] || die 1 "$out: xorriso failed"
+# The image's own size, its volume space size in the primary volume
+# descriptor: -print-size leaves out the sectors of the checksum array.
+written=$(od -An --endian=little -t u4 -j $((16 * 2048 + 80)) -N 4 "$part" | tr -d ' ')
+[[ "$written" =~ ^[0-9]+$ ]] && [ "$(stat -c %s "$part")" -eq $((written * 2048)) ] &&
+    [ "$written" -ge "$sectors" ] || die 1 "$out: xorriso failed"
+if [ "$written" -gt $DISC_SECTORS ]; then
+    die 1 "$game: the image needs $written sectors; a 700 MB disc holds $DISC_SECTORS"
+fi
 # A file that changed size while it was read went on the disc cut short or
 # padded with zeros.
-xorriso -indev "$part" -find / -type f -exec report_lba -- 2>/dev/null |
-    python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" ||
+# "stdio:" keeps xorriso from taking a path under /dev (/dev/shm) for a drive.
+xorriso -indev "stdio:$part" -find / -type f -exec report_lba -- >"$stage/files.txt" 2>/dev/null ||
+    die 1 "$out: the image written cannot be read back"
+python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
     die 1 "$out: files changed while the image was written (above); no image written"
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
 mv -f "$part" "$out" || die 1 "$out: cannot be written"
