@@ -104,11 +104,15 @@ build_with_picture() {
     local dir=$Q7_BUILD/$1 arch=$2 image=$3
     shift 3
     mkdir -p "$dir"
+    # A converter that exits 0 without writing (--help) must not leave the
+    # build the picture of a run before.
+    rm -f "$dir/backcg.bin"
     bash "$Q7_ROOT/scripts/make_title.sh" "$@" "$image" "$dir/backcg.bin" >&2 || return 1
+    [ -s "$dir/backcg.bin" ] || { log "$image: the picture converter wrote nothing"; return 1; }
     cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&
         cmake --build "$dir/build" --target q7 -j"$JOBS" >"$dir/build.log" 2>&1 ||
-        { tail -30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
+        { tail -n 30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
     PICTURE_EXE=$dir/build/launcher/Q7.EXE
     log "wrote $(report_exe "$PICTURE_EXE")"
     # Resource data lies whole in the program: the converted picture must be there.

@@ -6,19 +6,23 @@
 #
 # Two runs with the same inputs give the same bytes: every date in the image
 # (volume dates, file dates, the volume uuid) is SOURCE_DATE_EPOCH, taken
-# from the last commit of these sources unless it is set.
+# from the last commit of these sources unless it is set. The image records
+# an MD5 checksum of every file and of the session, for check_disc.sh.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]...] [--label NAME] [--x86-64 | --exe Q7.EXE]"
+usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]... [--preview PREVIEW.png]] [--label NAME] [--x86-64 | --exe Q7.EXE]"
 # A 700 MB (80 minute) CD-R holds 360,000 sectors of 2,048 bytes.
 DISC_SECTORS=360000
+# 2155-12-31 23:59:59 UTC: the last second a directory record's date holds;
+# xorriso writes later file dates as this one.
+LAST_EPOCH=5869583999
 
 die() { # exit-code message
     printf 'make_disc.sh: %s\n' "$2" >&2
     exit "$1"
 }
 
-game= out= picture= label=Q7 exe= arch=i686
+game= out= picture= label=Q7 exe= arch=i686 preview=
 positional=() picture_options=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -31,6 +35,9 @@ $usage
   --picture-option OPT
                   passed to the picture converter, e.g. --keep-size or
                   --dither=riemersma (see bash scripts/make_title.sh --help)
+  --preview PREVIEW.png
+                  also write what the launcher's window shows of the picture
+                  (passed to make_title.sh; needs --picture)
   --label NAME    volume label: 1 to 16 of A-Z, 0-9 and _ (default Q7)
   --x86-64        build the x86_64 Q7.EXE instead, for a trial under a Wine
                   that runs only 64-bit programs; never ship such a disc
@@ -39,10 +46,11 @@ $usage
 EOF
         exit 0
         ;;
-    --picture | --picture-option | --label | --exe)
+    --picture | --picture-option | --preview | --label | --exe)
         [ $# -ge 2 ] || die 2 "$usage"
         case "$1" in
         --picture) picture=$2 ;;
+        --preview) preview=$2 ;;
         --picture-option) picture_options+=("$2") ;;
         --label) label=$2 ;;
         --exe) exe=$2 ;;
@@ -64,6 +72,8 @@ done
 game=${positional[0]}
 out=${positional[1]}
 [ ${#picture_options[@]} -eq 0 ] || [ -n "$picture" ] || die 2 "--picture-option needs --picture"
+[ -z "$preview" ] || [ -n "$picture" ] || die 2 "--preview needs --picture"
+[ -z "$preview" ] || picture_options+=(--preview "$preview")
 [ -z "$exe" ] || { [ -z "$picture" ] && [ $arch = i686 ]; } ||
     die 2 "--exe takes a built Q7.EXE; --picture and --x86-64 are for building one"
 [[ "$label" =~ ^[A-Z0-9_]{1,16}$ ]] || die 2 "--label $label: use 1 to 16 of A-Z, 0-9 and _"
@@ -72,7 +82,11 @@ readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
 [ -z "$exe" ] || readable "$exe" || die 1 "$exe: cannot be read"
 [ -e "$game" ] || die 1 "$game: no such folder"
 [ -d "$game" ] || die 1 "$game: not a folder"
-[ ! -d "$out" ] || die 1 "$out: is a folder"
+[ -L "$out" ] || [ ! -d "$out" ] || die 1 "$out: is a folder"
+# Renaming over a device node, a FIFO or a link would replace it.
+if [ -L "$out" ] || { [ -e "$out" ] && [ ! -f "$out" ]; }; then
+    die 1 "$out: not a regular file (a link, device or FIFO); name a new or ordinary file"
+fi
 case "$(realpath -m "$out")/" in
 "$(realpath "$game")"/*) die 1 "$out: inside $game, the image would go onto itself" ;;
 esac
@@ -81,15 +95,20 @@ esac
 # failure at any point leaves OUTPUT as it was.
 out_dir=$(dirname "$out")
 [ -d "$out_dir" ] || die 1 "$out: cannot be written (no folder $out_dir)"
-part=$(mktemp "$out_dir/.$(basename "$out").XXXXXX" 2>/dev/null) ||
+name_bytes=$(basename "$out" | LC_ALL=C wc -c)
+name_max=$(getconf NAME_MAX "$out_dir" 2>/dev/null || echo 255)
+[ $((name_bytes - 1)) -le "$name_max" ] ||
+    die 1 "$out: name too long ($((name_bytes - 1)) bytes; the folder holds names of up to $name_max)"
+part=$(mktemp "$out_dir/.make_disc.XXXXXX" 2>/dev/null) ||
     die 1 "$out: cannot be written (folder $out_dir refuses new files)"
 stage=$(mktemp -d)
+lock=
 cleanup() { rm -rf "$part" "$stage"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 export LC_ALL=C.UTF-8
-install_only xorriso python3
+install_only xorriso python3 git
 if [ -z "$exe" ]; then
     case $arch in
     i686) install_only cmake make git g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 ;;
@@ -98,20 +117,55 @@ if [ -z "$exe" ]; then
 fi
 
 log "checking $game"
-read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" "$game") || exit 1
+read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" --own "$part" --own "$stage" \
+    --own "$(realpath -m "$out")" "$game") || exit 1
 log "$files files, $bytes bytes"
 # Each file takes whole sectors; a first refusal before anything is built.
 if [ $((bytes / 2048)) -gt $DISC_SECTORS ]; then
     die 1 "$game: $bytes bytes do not fit a 700 MB disc ($((DISC_SECTORS * 2048)) bytes)"
 fi
 
+if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    epoch=$SOURCE_DATE_EPOCH
+    # xorriso ignores 0 (the files keep their own dates) and refuses
+    # leading zeros, signs and fractions.
+    if ! [[ "$epoch" =~ ^[1-9][0-9]{0,10}$ ]] || [ "$epoch" -gt $LAST_EPOCH ]; then
+        die 1 "SOURCE_DATE_EPOCH=$epoch: not a date the disc can carry; give whole seconds since 1970, from 1 to $LAST_EPOCH ($(date -u -d @$LAST_EPOCH '+%Y-%m-%d %H:%M:%S') UTC)"
+    fi
+    from="SOURCE_DATE_EPOCH"
+else
+    # These sources' own checkout, not one that happens to hold them, and
+    # one owned by another user too (a CI clone, a copy from a colleague).
+    real_root=$(realpath "$Q7_ROOT")
+    git_here=(git -c safe.directory="$Q7_ROOT" -c safe.directory="$real_root" -C "$Q7_ROOT")
+    top=$("${git_here[@]}" rev-parse --show-toplevel 2>/dev/null) || top=
+    epoch=
+    if [ -n "$top" ] && [ "$(realpath "$top")" = "$real_root" ]; then
+        epoch=$("${git_here[@]}" log -1 --format=%ct 2>/dev/null) || epoch=
+    fi
+    [[ "$epoch" =~ ^[1-9][0-9]*$ ]] && [ "$epoch" -le $LAST_EPOCH ] ||
+        die 1 "$Q7_ROOT: not a git checkout with a commit of its own, so the disc has no date; set SOURCE_DATE_EPOCH (seconds since 1970) to give it one"
+    from="the last commit of $Q7_ROOT"
+fi
+export SOURCE_DATE_EPOCH=$epoch
+log "the disc's date: $(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S') UTC (SOURCE_DATE_EPOCH=$epoch, from $from)"
+
+if [ -z "$exe" ]; then
+    # One build at a time in a build folder: a second run waits, so that
+    # each disc gets the picture it was given and builds stay reproducible.
+    mkdir -p "$Q7_BUILD"
+    exec {lock}>"$Q7_BUILD/make_disc-$arch.lock"
+    if ! flock -n "$lock"; then
+        log "waiting for another make_disc.sh to finish building Q7.EXE"
+        flock "$lock"
+    fi
+fi
 if [ -z "$exe" ] && [ -n "$picture" ]; then
     log "building Q7.EXE ($arch) with the title picture $picture"
     build_with_picture "disc-title-$arch" "$arch" "$picture" \
         ${picture_options[@]+"${picture_options[@]}"} || die 1 "building Q7.EXE with $picture failed"
     exe=$PICTURE_EXE
 elif [ -z "$exe" ]; then
-    mkdir -p "$Q7_BUILD"
     # The trees scripts/common.sh builds, so that a test run builds once.
     tree=win
     [ $arch = i686 ] || tree=win64
@@ -121,20 +175,9 @@ elif [ -z "$exe" ]; then
     exe=$Q7_BUILD/$tree/launcher/Q7.EXE
 fi
 
-epoch=${SOURCE_DATE_EPOCH:-}
-if [ -z "$epoch" ]; then
-    epoch=$(git -C "$Q7_ROOT" log -1 --format=%ct 2>/dev/null) || epoch=
-fi
-if [ -z "$epoch" ]; then
-    # Not a git checkout: the newest of the sources' own dates.
-    epoch=$(find "$Q7_ROOT/launcher" "$Q7_ROOT/installer" "$Q7_ROOT/picture" "$Q7_ROOT/resources" \
-        -type f -printf '%T@\n' | sort -n | tail -1 | cut -d. -f1)
-fi
-[[ "$epoch" =~ ^[0-9]+$ ]] || die 1 "SOURCE_DATE_EPOCH=$epoch: not a number of seconds"
-export SOURCE_DATE_EPOCH=$epoch
-
 cp "$exe" "$stage/Q7.EXE"
-log "Q7.EXE: $(stat -c %s "$exe") bytes, SHA-256 $(sha256sum "$exe" | cut -d' ' -f1)"
+[ -z "$lock" ] || exec {lock}>&-
+log "Q7.EXE: $(stat -c %s "$stage/Q7.EXE") bytes, SHA-256 $(sha256sum "$stage/Q7.EXE" | cut -d' ' -f1)"
 printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 
 # Rock Ridge with -r: every file read-only for whoever mounts the image on
@@ -142,13 +185,22 @@ printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 # In a graft point "=" separates the two paths; "\" escapes it.
 game_graft=${game//\\/\\\\}
 game_graft=${game_graft//=/\\=}
-xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links
+xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links --md5
     -V "$label" --set_all_file_dates "=$epoch"
     -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$game_graft")
+# Any complaint of xorriso's is a failure: its warnings mean files left out
+# of a tree or changed on the way (a path too long for Joliet, a file that
+# shrank while it was read).
+complaints='FAILURE\|SORRY\|FATAL\|WARNING\|MISHAP'
 
-sectors=$(xorriso "${xorriso_args[@]}" -print-size 2>/dev/null | tail -1) ||
+sectors=$(xorriso "${xorriso_args[@]}" -print-size 2>"$stage/layout.log" | tail -1) &&
+    [[ "$sectors" =~ ^[0-9]+$ ]] || {
+    grep "$complaints" "$stage/layout.log" >&2
     die 1 "$game: xorriso cannot lay out the image"
-[[ "$sectors" =~ ^[0-9]+$ ]] || die 1 "$game: xorriso cannot lay out the image"
+}
+if grep "$complaints" "$stage/layout.log" >&2; then
+    die 1 "$game: xorriso warns about the folder (above); the image would not be what the folder holds"
+fi
 if [ "$sectors" -gt $DISC_SECTORS ]; then
     die 1 "$game: the image needs $sectors sectors; a 700 MB disc holds $DISC_SECTORS"
 fi
@@ -157,10 +209,25 @@ log "writing $sectors sectors"
 # xorriso's chatter is dropped; its progress and its complaints are kept.
 if ! xorriso "${xorriso_args[@]}" -o "$part" 2>&1 >/dev/null |
     sed -u -n -e 's/^xorriso : UPDATE : *\([0-9.]*% done\).*/==> writing: \1/p' \
-        -e '/FAILURE\|SORRY\|FATAL\|WARNING\|MISHAP/p' >&2; then
+        -e "/$complaints/p" | tee "$stage/write.log" >&2; then
     die 1 "$out: xorriso failed"
 fi
-[ "$(stat -c %s "$part")" -eq $((sectors * 2048)) ] || die 1 "$out: xorriso failed"
+! grep -q "$complaints" "$stage/write.log" || die 1 "$out: xorriso warns (above); no image written"
+# The image's own size, its volume space size in the primary volume
+# descriptor: -print-size leaves out the sectors of the checksum array.
+written=$(od -An --endian=little -t u4 -j $((16 * 2048 + 80)) -N 4 "$part" | tr -d ' ')
+[[ "$written" =~ ^[0-9]+$ ]] && [ "$(stat -c %s "$part")" -eq $((written * 2048)) ] &&
+    [ "$written" -ge "$sectors" ] || die 1 "$out: xorriso failed"
+if [ "$written" -gt $DISC_SECTORS ]; then
+    die 1 "$game: the image needs $written sectors; a 700 MB disc holds $DISC_SECTORS"
+fi
+# A file that changed size while it was read went on the disc cut short or
+# padded with zeros.
+# "stdio:" keeps xorriso from taking a path under /dev (/dev/shm) for a drive.
+xorriso -indev "stdio:$part" -find / -type f -exec report_lba -- >"$stage/files.txt" 2>/dev/null ||
+    die 1 "$out: the image written cannot be read back"
+python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
+    die 1 "$out: files changed while the image was written (above); no image written"
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
 mv -f "$part" "$out" || die 1 "$out: cannot be written"
 sha256sum "$out"

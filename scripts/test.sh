@@ -50,6 +50,9 @@ log "disc images (scripts/make_disc.sh)"
 rc=0
 "$Q7_ROOT/tests/disc/make_disc_refusals.sh" || rc=$?
 record "make_disc.sh refusals" $rc
+rc=0
+"$Q7_ROOT/tests/disc/check_disc_test.sh" || rc=$?
+record "check_disc.sh" $rc
 # The disc image: mastered twice from the same game folder (the second
 # time from a fresh copy, with other file dates, written elsewhere) and
 # compared byte for byte; then mastered once more with the Q7.EXE this Wine
@@ -68,7 +71,8 @@ rm -rf "$game-copy" "$Q7_BUILD/disc-1.iso" "$Q7_BUILD/disc-2.iso"
 record "disc image reproducible" $rc
 rc=0
 bash "$Q7_ROOT/scripts/make_disc.sh" "$game" "$Q7_BUILD/test-disc.iso" \
-    --exe "$WINE_BUILD/launcher/Q7.EXE" >/dev/null || rc=$?
+    --exe "$WINE_BUILD/launcher/Q7.EXE" >/dev/null &&
+    bash "$Q7_ROOT/scripts/check_disc.sh" "$Q7_BUILD/test-disc.iso" || rc=$?
 record "disc image for Wine" $rc
 
 # run_wine_pass LOCALE NAME Q7.EXE [filters...]: the Wine driver in a fresh

@@ -1,27 +1,54 @@
 #!/usr/bin/env python3
-"""Checks a game folder before it goes on a disc image.
+"""Checks a game folder before it goes on a disc image, and after.
 
-Usage: disc_tree.py GAME_DIR
+Usage: disc_tree.py [--own PATH]... GAME_DIR
+       disc_tree.py --sizes GAME_DIR < REPORT
 
 Every name must survive the trip to a player's Japanese Windows: Joliet
-holds at most 64 UCS-2 characters per name and none outside the Basic
-Multilingual Plane, Windows refuses a few punctuation characters, and the
-launcher reads names through the ANSI interface, so each must have a
-Shift-JIS (code page 932) form that reads back as the same name. Two names that differ only in letter case
-are one name to Windows.
+holds at most 64 UCS-2 characters per name, none outside the Basic
+Multilingual Plane, and paths of at most 239 bytes; Windows refuses a few
+punctuation characters, names ending in a dot or a space, and the device
+names listed in windows_refused_names.txt beside this file. The launcher
+reads names through the ANSI interface, so each must have a Shift-JIS (code
+page 932) form that reads back as the same name. Two names that differ only
+in letter case are one name to Windows. --own names a file or folder of the
+run itself (the image being written, its work folder): a link in the game
+folder that leads there is refused.
 
 Prints "FILES BYTES" (regular files below GAME_DIR and their total size) on
 stdout. Exits 1 with one line per fault on stderr when something cannot go
 on the disc; a missing KBZ.EXE is only a warning.
+
+With --sizes, reads xorriso's report_lba lines for the written image and
+exits 1, naming each, when a file of GAME_DIR no longer has the size the
+image recorded (it changed while the image was written).
 """
 import os
+import re
 import stat
 import sys
 
 JOLIET_NAME_MAX = 64
+# Joliet's path limit counts 2 bytes a character and 1 a separator; what
+# goes over it xorriso leaves out of the Joliet tree with only a warning.
+JOLIET_PATH_MAX = 239
 FORBIDDEN = set('*/:;?\\<>"|')
 # The image's own files at the root; the folder may not bring its own.
 RESERVED = {"Q7.EXE", "AUTORUN.INF"}
+
+
+def device_names():
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_refused_names.txt")
+    with open(path, encoding="utf-8") as f:
+        return {line.strip().upper() for line in f if line.strip() and not line.startswith("#")}
+
+
+DEVICES = device_names()
+
+
+def shown(path):
+    """The path as text a terminal shows, whatever its bytes."""
+    return os.fsencode(path).decode("utf-8", "replace")
 
 
 def name_faults(name):
@@ -29,7 +56,12 @@ def name_faults(name):
         text = os.fsdecode(name)
         text.encode("utf-8")
     except UnicodeError:
-        return ["is not valid UTF-8"]
+        raw = os.fsencode(name)
+        try:
+            return [f"is not valid UTF-8 (as Shift-JIS it would read {raw.decode('cp932')}); "
+                    "rename it in UTF-8"]
+        except UnicodeError:
+            return ["is not valid UTF-8; rename it in UTF-8"]
     faults = []
     if any(ord(c) > 0xFFFF for c in text):
         faults.append("has a character beyond what Joliet holds (outside UCS-2)")
@@ -37,8 +69,15 @@ def name_faults(name):
         faults.append(f"is {len(text)} characters long; Joliet holds at most {JOLIET_NAME_MAX}")
     bad = sorted({c for c in text if c in FORBIDDEN or ord(c) < 0x20})
     if bad:
-        shown = " ".join(repr(c) for c in bad)
-        faults.append(f"has characters that Joliet or Windows refuse: {shown}")
+        shown_bad = " ".join(repr(c) for c in bad)
+        faults.append(f"has characters that Joliet or Windows refuse: {shown_bad}")
+    # Windows opens "CON", "con.txt" and "Con .txt" alike as the device.
+    if text.split(".")[0].rstrip(" ").upper() in DEVICES:
+        faults.append("is a device name on Windows, which cannot open such a file")
+    if text.endswith("."):
+        faults.append("ends in a dot, which Windows drops")
+    elif text.endswith(" "):
+        faults.append("ends in a space, which Windows drops")
     # Some characters encode but come back as others (U+301C WAVE DASH comes
     # back as U+FF5E), and the launcher would then open a name not on disc.
     lost = []
@@ -49,65 +88,128 @@ def name_faults(name):
         except UnicodeError:
             lost.append(c)
     if lost:
-        shown = " ".join(f"{c!r} (U+{ord(c):04X})" for c in sorted(set(lost)))
-        faults.append(f"has characters without an exact Shift-JIS (code page 932) form: {shown}")
+        shown_lost = " ".join(f"{c!r} (U+{ord(c):04X})" for c in sorted(set(lost)))
+        faults.append(f"has characters without an exact Shift-JIS (code page 932) form: {shown_lost}")
     return faults
 
 
-def main(argv):
-    if len(argv) != 2:
-        print("usage: disc_tree.py GAME_DIR", file=sys.stderr)
-        return 2
-    root = argv[1]
+def joliet_path_bytes(parts):
+    return sum(1 + 2 * len(os.fsdecode(p)) for p in parts)
+
+
+def check_tree(root, own):
     errors = []
     files = 0
     total = 0
-    seen_dirs = set()
+    # The real folders on the way down to each folder: a folder met again
+    # among its own ancestors is a loop; met elsewhere, it is only shared.
+    ancestors = {root: frozenset()}
     for here, dirs, names in os.walk(root, followlinks=True, onerror=lambda e: errors.append(
-            f"{e.filename}: cannot be read ({e.strerror})")):
+            f"{shown(e.filename)}: cannot be read ({e.strerror})")):
         real = os.path.realpath(here)
-        if real in seen_dirs:
-            errors.append(f"{here}: a link back into the folder (a loop)")
+        above = ancestors.pop(here, frozenset())
+        if real in above:
+            errors.append(f"{shown(here)}: a link back into a folder above it (a loop)")
             dirs[:] = []
             continue
-        seen_dirs.add(real)
+        if any(real == o or real.startswith(o + os.sep) for o in own):
+            errors.append(f"{shown(here)}: leads to this run's own files (a link to OUTPUT's folder "
+                          "or the run's work folder); remove the link")
+            dirs[:] = []
+            continue
+        for d in dirs:
+            ancestors[os.path.join(here, d)] = above | {real}
+        rel = [] if here == root else os.path.relpath(here, root).split(os.sep)
         folded = {}
         for name in sorted(dirs + names):
             path = os.path.join(here, name)
             for fault in name_faults(name):
-                errors.append(f"{path}: the name {fault}")
+                errors.append(f"{shown(path)}: the name {fault}")
             key = name.casefold()
             if key in folded:
-                errors.append(f"{path}: differs from {folded[key]} only in letter case")
+                errors.append(f"{shown(path)}: differs from {shown(folded[key])} only in letter case")
             folded[key] = name
             if here == root and name.upper() in RESERVED:
-                errors.append(f"{path}: the image brings its own {name.upper()}; "
+                errors.append(f"{shown(path)}: the image brings its own {name.upper()}; "
                               "remove this one from the game folder")
+            size = joliet_path_bytes(rel + [name])
+            if size > JOLIET_PATH_MAX:
+                errors.append(f"{shown(path)}: the path is too long for Joliet, what Windows reads "
+                              f"({size} bytes at 2 a character and 1 a separator; it holds "
+                              f"{JOLIET_PATH_MAX}); shorten its folder or file names")
         for name in names:
             path = os.path.join(here, name)
             try:
                 st = os.stat(path)
             except OSError as e:
-                errors.append(f"{path}: cannot be read ({e.strerror})")
+                errors.append(f"{shown(path)}: cannot be read ({e.strerror})")
                 continue
             if stat.S_ISDIR(st.st_mode):
                 continue  # a link to a folder; os.walk lists it under dirs
             if not stat.S_ISREG(st.st_mode):
-                errors.append(f"{path}: not a plain file or folder")
+                errors.append(f"{shown(path)}: not a plain file or folder")
+                continue
+            real_file = os.path.realpath(path)
+            if any(real_file == o or real_file.startswith(o + os.sep) for o in own):
+                errors.append(f"{shown(path)}: is this run's own file (OUTPUT or its unfinished "
+                              "image, through a link); remove the link")
                 continue
             if not os.access(path, os.R_OK):
-                errors.append(f"{path}: cannot be read (no permission)")
+                errors.append(f"{shown(path)}: cannot be read (no permission)")
             files += 1
             total += st.st_size
+    return errors, files, total
+
+
+def check_sizes(root, report):
+    """Compares the sizes in xorriso's report_lba lines with the files now."""
+    errors = []
+    line_re = re.compile(r"^File data lba:\s*\d+\s*,\s*\d+\s*,\s*\d+\s*,\s*(\d+)\s*,\s*'(.*)'$")
+    for line in report:
+        m = line_re.match(line.rstrip("\n"))
+        if not m:
+            continue
+        size, disc_path = int(m.group(1)), m.group(2).replace("'\"'\"'", "'")
+        if disc_path.lstrip("/").upper() in RESERVED:
+            continue
+        path = os.path.join(root, disc_path.lstrip("/"))
+        try:
+            now = os.stat(path).st_size
+        except OSError as e:
+            errors.append(f"{shown(path)}: cannot be read after writing ({e.strerror})")
+            continue
+        if now != size:
+            errors.append(f"{shown(path)}: changed size while the image was written "
+                          f"({size} bytes on the disc, {now} now)")
+    return errors
+
+
+def main(argv):
+    args = argv[1:]
+    own = []
+    while len(args) >= 2 and args[0] == "--own":
+        own.append(os.path.realpath(args[1]))
+        args = args[2:]
+    if len(args) == 2 and args[0] == "--sizes" and not own:
+        errors = check_sizes(args[1], sys.stdin)
+        for e in errors:
+            print(e, file=sys.stderr)
+        return 1 if errors else 0
+    if len(args) != 1:
+        print("usage: disc_tree.py [--own PATH]... GAME_DIR | --sizes GAME_DIR < REPORT",
+              file=sys.stderr)
+        return 2
+    root = args[0]
+    errors, files, total = check_tree(root, own)
     for e in errors:
         print(e, file=sys.stderr)
     if errors:
         return 1
     if files == 0:
-        print(f"{root}: holds no files", file=sys.stderr)
+        print(f"{shown(root)}: holds no files", file=sys.stderr)
         return 1
     if not any(n.upper() == "KBZ.EXE" for n in os.listdir(root)):
-        print(f"warning: {root} has no KBZ.EXE: the launcher's Play will report the engine missing",
+        print(f"warning: {shown(root)} has no KBZ.EXE: the launcher's Play will report the engine missing",
               file=sys.stderr)
     print(files, total)
     return 0

@@ -5,6 +5,7 @@
 # only warned about. Runs with --exe, so nothing is built.
 # Usage: make_disc_refusals.sh
 set -euo pipefail
+unset SOURCE_DATE_EPOCH
 here=$(cd "$(dirname "$0")" && pwd)
 make_disc=$here/../../scripts/make_disc.sh
 work=$(mktemp -d)
@@ -28,7 +29,7 @@ refused() {
     local what=$1 wants=$2 want
     shift 2
     local err rc=0
-    err=$(bash "$make_disc" "$@" 2>&1 >/dev/null) || rc=$?
+    err=$(bash "${script:-$make_disc}" "$@" 2>&1 >/dev/null) || rc=$?
     local missing=
     while IFS= read -r want; do
         [[ "$err" == *"$want"* ]] || missing+=" \"$want\""
@@ -50,15 +51,34 @@ refused "folder without files" "$work/empty: holds no files" "$work/empty" "$out
 
 bad=$work/bad
 mkdir -p "$bad"
-printf x >"$bad/$(printf 'N%.0s' $(seq 65)).DAT"
+printf x >"$bad/$(printf 'N%.0s' $(seq 65))"
 printf x >"$bad/WHAT?.DAT"
 printf x >"$bad/波〜.DAT"
 printf x >"$bad/😀.DAT"
 printf x >"$bad/Same.DAT"
 printf x >"$bad/SAME.DAT"
-refused "names Joliet or Windows cannot hold" "$(printf '%s\n' "69 characters long" \
+# Every device name of the shared list, bare and in lower case with an
+# extension, and our own cases of the same rules.
+wants=
+for d in $(grep -v '^#' "$here/../../tools/windows_refused_names.txt"); do
+    printf x >"$bad/$d"
+    printf x >"$bad/${d,,}.txt"
+    wants+="$bad/$d: the name"$'\n'"$bad/${d,,}.txt: the name"$'\n'
+done
+printf x >"$bad/Aux.tar.gz"
+printf x >"$bad/DOT."
+printf x >"$bad/SPACE "
+# ゲーム in Shift-JIS bytes: not UTF-8, shown as it would read.
+printf x >"$bad/"$'\x83\x51\x81\x5b\x83\x80'".DAT"
+# Joliet holds a path of 2 bytes a character plus 1 a separator up to 239
+# bytes: /60 characters/59 characters is 240 bytes (121 characters).
+mkdir "$bad/$(printf 'D%.0s' $(seq 60))"
+printf x >"$bad/$(printf 'D%.0s' $(seq 60))/$(printf 'F%.0s' $(seq 59))"
+refused "names Joliet or Windows cannot hold" "$wants$(printf '%s\n' "65 characters long" \
     "WHAT?.DAT: the name has characters that Joliet or Windows refuse: '?'" "波〜.DAT" "U+301C" \
-    "outside UCS-2" "only in letter case")" "$bad" "$out" --exe "$exe"
+    "outside UCS-2" "only in letter case" "$bad/Aux.tar.gz: the name" "$bad/DOT.: the name ends in a dot" \
+    "$bad/SPACE : the name ends in a space" "ゲーム.DAT" \
+    "$(printf 'D%.0s' $(seq 60))/$(printf 'F%.0s' $(seq 59)): the path is too long")" "$bad" "$out" --exe "$exe"
 mkdir -p "$work/own/x"
 printf x >"$work/own/q7.exe"
 refused "folder with its own Q7.EXE" "own/q7.exe" "$work/own" "$out" --exe "$exe"
@@ -81,6 +101,85 @@ refused "output that is a folder" "$work/out: is a folder" "$good" "$work/out" -
 refused "output inside the game folder" "the image would go onto itself" "$good" "$good/q7.iso" --exe "$exe"
 refused "bad label" "--label" "$good" "$out" --exe "$exe" --label "lower case"
 
+# OUTPUT that is there but not a plain file stays what it is.
+odd=$work/odd
+mkdir -p "$odd"
+mkfifo "$odd/fifo"
+ln -s "$out" "$odd/link"
+mknod "$odd/null" c 1 3 2>/dev/null || echo "    skipped: OUTPUT that is a device node (cannot make one)"
+long=$odd/$(printf 'o%.0s' $(seq 252)).iso
+nodes=$(ls -A "$odd" | wc -l)
+for o in "$odd/fifo" "$odd/link" "$odd/null" "$long"; do
+    [ -e "$o" ] || [ -L "$o" ] || [ "$o" = "$long" ] || continue
+    rc=0
+    err=$(bash "$make_disc" "$good" "$o" --exe "$exe" 2>&1 >/dev/null) || rc=$?
+    want="not a regular file"
+    [ "$o" != "$long" ] || want="name too long"
+    if [ $rc -ne 0 ] && [[ "$err" == *"$want"* ]] && [ "$(ls -A "$odd" | wc -l)" -eq "$nodes" ] &&
+        [ -p "$odd/fifo" ] && [ "$(readlink "$odd/link")" = "$out" ] && { [ ! -e "$odd/null" ] || [ -c "$odd/null" ]; }; then
+        pass "OUTPUT $(basename "$o" | cut -c1-20): refused, untouched"
+    else
+        fail "OUTPUT $(basename "$o" | cut -c1-20): refused, untouched (exit $rc: $err; $(ls -lA "$odd" | cut -c1-60))"
+    fi
+done
+
+# Dates: a value that gives no single image is refused, the edges of what
+# the disc's directory records hold (1970 to 2155) are taken, and the run
+# says which date the disc carries.
+for e in 0 -1 0100 5869584000 1e9; do
+    SOURCE_DATE_EPOCH=$e refused "SOURCE_DATE_EPOCH=$e" "$(printf '%s\n' "SOURCE_DATE_EPOCH=$e" date)" \
+        "$good" "$out" --exe "$exe"
+done
+for e in "1 1970-01-01 00:00:01" "5869583999 2155-12-31 23:59:59"; do
+    rc=0
+    err=$(SOURCE_DATE_EPOCH=${e%% *} bash "$make_disc" "$good" "$work/date.iso" --exe "$exe" 2>&1 >/dev/null) || rc=$?
+    if [ $rc -eq 0 ] && [[ "$err" == *"${e#* } UTC"* ]]; then
+        pass "SOURCE_DATE_EPOCH=${e%% *}: taken, its date shown"
+    else
+        fail "SOURCE_DATE_EPOCH=${e%% *}: taken, its date shown (exit $rc: $err)"
+    fi
+done
+# Without SOURCE_DATE_EPOCH the date is the last commit of the scripts' own
+# checkout, even one owned by another user, never that of a checkout that
+# happens to hold them.
+proj=$work/outer/q7
+mkdir -p "$proj"
+cp -r "$here/../../scripts" "$here/../../tools" "$proj/"
+commit() { # DIR EPOCH
+    git -C "$1" add -A >/dev/null
+    GIT_AUTHOR_DATE="@$2 +0000" GIT_COMMITTER_DATE="@$2 +0000" \
+        git -C "$1" -c user.name=t -c user.email=t@example.com commit -q --allow-empty -m t
+}
+git init -q "$work/outer" && commit "$work/outer" 978307200
+script=$proj/scripts/make_disc.sh refused "scripts inside another checkout" \
+    "$(printf '%s\n' "$proj" "date" SOURCE_DATE_EPOCH)" "$good" "$out" --exe "$exe"
+git init -q "$proj" && commit "$proj" 1234567890
+chown -R nobody "$proj"
+rc=0
+err=$(bash "$proj/scripts/make_disc.sh" "$good" "$work/date.iso" --exe "$exe" 2>&1 >/dev/null) || rc=$?
+if [ $rc -eq 0 ] && [[ "$err" == *"2009-02-13 23:31:30 UTC"* ]]; then
+    pass "date of the last commit of a checkout owned by another user"
+else
+    fail "date of the last commit of a checkout owned by another user (exit $rc: $err)"
+fi
+rm -f "$work/date.iso"
+
+# Nothing of the run itself goes on the disc, and a file that changes size
+# while the image is written fails the run. xorriso is wrapped to cut the
+# file at the end of its writing, as a copy still going on would.
+runs=$work/runs
+mkdir -p "$runs"
+cp -r "$good/." "$runs/"
+ln -s "$work/out" "$runs/IMAGES"
+refused "link to OUTPUT's folder" "$runs/IMAGES/" "$runs" "$out" --exe "$exe"
+rm "$runs/IMAGES"
+head -c 300000 /dev/zero >"$runs/SHRINKS.DAT"
+mkdir -p "$work/bin"
+printf '#!/bin/sh\n/usr/bin/xorriso "$@" || exit\ncase " $* " in *" -o "*) truncate -s 1000 "%s" ;; esac\n' \
+    "$runs/SHRINKS.DAT" >"$work/bin/xorriso"
+chmod +x "$work/bin/xorriso"
+PATH=$work/bin:$PATH refused "file that changes size while written" "$runs/SHRINKS.DAT" "$runs" "$out" --exe "$exe"
+
 # A full file system under OUTPUT (a tmpfs of 64 KB) fails xorriso part-way;
 # no half image may stay there.
 if mkdir -p "$work/tiny" && mount -t tmpfs -o size=64k tmpfs "$work/tiny" 2>/dev/null; then
@@ -96,17 +195,62 @@ else
     echo "    skipped: full file system under OUTPUT (cannot mount a tmpfs)"
 fi
 
-# Without KBZ.EXE: a warning, and the image is made.
+# Without KBZ.EXE: a warning, and the image is made, with names just inside
+# the limits as Windows reads them (Joliet), under a 255-byte OUTPUT name.
 rm "$good/KBZ.EXE"
+n64=$(printf 'N%.0s' $(seq 64))
+p120=$(printf 'D%.0s' $(seq 60))/$(printf 'F%.0s' $(seq 58))
+mkdir -p "$good/${p120%/*}"
+printf x >"$good/$n64"
+printf x >"$good/$p120"
+printf x >"$good/COM10.DAT"
+printf x >"$good/CONSOLE.DAT"
+ln -s SUB "$good/LINK1"
+ln -s SUB "$good/LINK2"
+out255=$work/out255/$(printf 'o%.0s' $(seq 251)).iso
+mkdir -p "$work/out255"
 rc=0
-err=$(bash "$make_disc" "$good" "$out" --exe "$exe" 2>&1 >"$work/stdout") || rc=$?
+err=$(bash "$make_disc" "$good" "$out255" --exe "$exe" 2>&1 >"$work/stdout") || rc=$?
+joliet=$(xorriso -read_fs norock -indev "$out255" -find / -type f 2>/dev/null || true)
 if [ $rc -eq 0 ] && [[ "$err" == *"no KBZ.EXE"* ]] &&
-    [ "$(cut -d' ' -f1 "$work/stdout")" = "$(sha256sum "$out" | cut -d' ' -f1)" ] &&
-    [ "$(stat -c %s "$out")" -gt 32768 ]; then
-    pass "folder without KBZ.EXE: warned, image made, its SHA-256 printed"
+    [ "$(cut -d' ' -f1 "$work/stdout")" = "$(sha256sum "$out255" | cut -d' ' -f1)" ] &&
+    [ "$(stat -c %s "$out255")" -gt 32768 ] && [ "$(ls -A "$work/out255" | wc -l)" -eq 1 ] &&
+    [ "$(grep -c -x -e "'/$n64'" -e "'/$p120'" -e "'/COM10.DAT'" -e "'/CONSOLE.DAT'" \
+        -e "'/LINK1/DATA.DAT'" -e "'/LINK2/DATA.DAT'" <<<"$joliet")" -eq 6 ]; then
+    pass "folder without KBZ.EXE, names at the limits: warned, image made, its SHA-256 printed"
 else
-    fail "folder without KBZ.EXE: warned, image made, its SHA-256 printed (exit $rc: $err)"
+    fail "folder without KBZ.EXE, names at the limits: warned, image made, its SHA-256 printed (exit $rc: $err; Joliet: $joliet)"
 fi
+
+# Title pictures, converted and built for real: two runs at once each get
+# their own picture, and a converter that writes nothing stops the disc
+# rather than leave it the picture of a run before.
+pics=$work/pics
+mkdir -p "$pics"
+printf 'engine' >"$pics/KBZ.EXE"
+convert -size 64x48 xc:'#c03010' "$work/red.png"
+convert -size 64x48 xc:'#1040c0' "$work/blue.png"
+for c in red blue; do
+    bash "$here/../../scripts/make_title.sh" "$work/$c.png" "$work/$c.bin" >/dev/null 2>&1
+done
+rc=0
+bash "$make_disc" "$pics" "$work/red.iso" --picture "$work/red.png" >/dev/null 2>"$work/red.log" &
+bash "$make_disc" "$pics" "$work/blue.iso" --picture "$work/blue.png" >/dev/null 2>"$work/blue.log" || rc=$?
+wait $! || rc=$?
+holds() { # IMAGE PICTURE.bin: the image's Q7.EXE holds the converted picture
+    rm -f "$work/got.exe"
+    xorriso -osirrox on -indev "$1" -extract /Q7.EXE "$work/got.exe" >/dev/null 2>&1 &&
+        python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
+            "$2" "$work/got.exe"
+}
+if [ $rc -eq 0 ] && holds "$work/red.iso" "$work/red.bin" && holds "$work/blue.iso" "$work/blue.bin" &&
+    ! holds "$work/red.iso" "$work/blue.bin"; then
+    pass "two runs at once, each with its own picture"
+else
+    fail "two runs at once, each with its own picture (exit $rc: $(tail -n 3 "$work/red.log" "$work/blue.log"))"
+fi
+refused "picture converter that writes nothing" "$(printf '%s\n' "$work/red.png" "wrote nothing")" \
+    "$pics" "$out" --picture "$work/red.png" --picture-option --help
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
