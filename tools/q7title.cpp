@@ -74,9 +74,10 @@ const char kHelp[] = "Turns a PNG, BMP, JPEG or GIF picture into the launcher's 
                      "without the page offset a crop or a GIF frame may carry; transparent parts\n"
                      "become black. It is scaled to cover 580 x 440 and cropped to its centre.\n"
                      "The launcher's window shows the centre 464 x 320 of that at the usual\n"
-                     "system font; larger fonts show more. A picture of at most 236 colours\n"
-                     "keeps its exact colours; one with a few more has only as many merged as\n"
-                     "must go; a photograph is reduced to 236 by ImageMagick's quantiser.\n"
+                     "system font; larger fonts show more, and so does the Wine of\n"
+                     "scripts/demo.sh (464 x 360). A picture of at most 236 colours keeps its\n"
+                     "exact colours; one with a few more has only as many merged as must go;\n"
+                     "a photograph is reduced to 236 by ImageMagick's quantiser.\n"
                      "Pictures up to 16384 pixels a side and 64 megapixels are read; a larger\n"
                      "JPEG photograph is decoded scaled down, so a camera's of any size is too.\n"
                      "\n"
@@ -798,7 +799,8 @@ void Convert(const Options &opt) {
         std::printf("psnr: %.2f dB\n", psnr);
     const size_t left = (width - kWindowWidth) / 2, below = (height - kWindowHeight) / 2;
     std::printf("window: shows the centre %zu x %zu at the usual system font, hiding %zu pixels "
-                "left, %zu right, %zu above and %zu below; larger fonts show more\n",
+                "left, %zu right, %zu above and %zu below; larger fonts show more, and so "
+                "does the Wine of scripts/demo.sh (464 x 360)\n",
                 kWindowWidth, kWindowHeight, left, width - kWindowWidth - left,
                 height - kWindowHeight - below, below);
 }
