@@ -173,7 +173,14 @@ std::string Reason(const Magick::Exception &e) {
     return s;
 }
 
+bool WithinLimits(size_t w, size_t h) {
+    return w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
+}
+
+// What to say of a picture of w x h that cannot be read whole.
 std::string TooLarge(size_t w, size_t h) {
+    if (WithinLimits(w, h))
+        return Size(w, h) + " is too large for the memory and disk ImageMagick may use here";
     return Size(w, h) + " is too large: at most " + std::to_string(kMaxSide) +
            " pixels a side and " + std::to_string(kMaxPixels >> 20) +
            " megapixels (a JPEG may be larger when the window needs fewer of its pixels)";
@@ -344,7 +351,7 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
     size_t w, h;
     StoredSize(data, format, &w, &h);
     bool scaledRead = std::strcmp(format, "JPEG") == 0 && width != 0;
-    if (!scaledRead && (w > kMaxSide || h > kMaxSide || w * h > kMaxPixels))
+    if (!scaledRead && !WithinLimits(w, h))
         throw Failure{path, TooLarge(w, h)};
     const std::string tooLarge = TooLarge(w, h);
     Magick::Blob blob(data.data(), data.size());
@@ -370,8 +377,8 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
     if (image.columns() == 0 || image.rows() == 0)
         throw Failure{path, std::string("damaged or truncated ") + format +
                                 " image (no pixels could be read)"};
-    if (image.columns() * image.rows() > kMaxPixels)
-        throw Failure{path, tooLarge};
+    if (!WithinLimits(image.columns(), image.rows()))
+        throw Failure{path, TooLarge(image.columns(), image.rows())};
     Progress(std::string("read ") + path + " (" + format + ", " +
              Size(image.columns(), image.rows()) + ")");
 
@@ -870,6 +877,16 @@ int main(int argc, char **argv) {
         Convert(opt);
     } catch (const Failure &f) {
         std::fprintf(stderr, "%s: %s\n", f.file.c_str(), f.what.c_str());
+        status = 1;
+    } catch (const Magick::ErrorResourceLimit &e) {
+        std::fprintf(stderr,
+                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
+                     opt.input, Reason(e).c_str());
+        status = 1;
+    } catch (const Magick::ErrorCache &e) {
+        std::fprintf(stderr,
+                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
+                     opt.input, Reason(e).c_str());
         status = 1;
     } catch (const Magick::Exception &e) {
         std::fprintf(stderr, "%s: %s\n", opt.input, Reason(e).c_str());
