@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Turns a publisher's picture (PNG, BMP, JPEG or GIF) into the launcher's
 # BACKCG resource:
-#   bash scripts/make_title.sh IMAGE OUT.bin [q7title options]
+#   bash scripts/make_title.sh [--preview PREVIEW.png] IMAGE OUT.bin [q7title options]
 # Installs what the converter needs, builds it natively under build/, and
-# runs it; what it prints on stdout is the converter's report. A Q7.EXE with
-# the picture is then built with cmake -DQ7_BACKCG=/absolute/path/OUT.bin.
+# runs it; what it prints on stdout is the converter's report. --preview
+# also writes a PNG of the launcher's window as the player sees it. A Q7.EXE
+# with the picture is then built with cmake -DQ7_BACKCG=/absolute/path/OUT.bin.
 # Run with --help for the converter's options.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-install_only cmake make g++ pkg-config libmagick++-dev
+# The font draws the preview's button labels.
+install_only cmake make g++ pkg-config libmagick++-dev liblcms2-dev fonts-ipafont-gothic
 mkdir -p "$Q7_BUILD"
 log "building the picture converter"
 build_tree title-tool -DQ7_TOOLS_ONLY=ON -DCMAKE_BUILD_TYPE=Release >&2

@@ -1,13 +1,16 @@
 // q7title: turns a publisher's picture (PNG, BMP, JPEG or GIF) into the
 // launcher's BACKCG resource. Native tool only; never part of Q7.EXE.
 //
-// Reading, scaling and colour quantising are ImageMagick's; this file only
-// fits the picture to the window, numbers its colours into the palette slots
-// the launcher may use, and lays out the resource.
+// Reading, scaling, colour conversion and the quantising of photographs are
+// ImageMagick's (with Little CMS); this file reads a picture as a viewer shows
+// it, fits it to the window, merges the colours of a picture with a few too
+// many, numbers its colours into the palette slots the launcher may use, lays
+// out the resource, and draws a preview of the window.
 #include "colrle_encode.h"
 #include "title_picture.h"
 
 #include <Magick++.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
@@ -27,38 +31,73 @@ namespace {
 // around them stay black.
 const unsigned kFirstIndex = 10;
 const unsigned kMaxColours = 236;
+// Up to this many colours a picture is art whose colours are merged two at a
+// time, only as many as must go; beyond, it is a photograph for
+// ImageMagick's quantiser (which leaves art with far fewer than 236).
+const size_t kMergeLimit = 1024;
 
-// The main dialog's client area (232 x 160 dialog units) at the system font;
-// a kept size must cover it, or the window shows what lies past the picture.
-const size_t kMinKeptWidth = 464;
-const size_t kMinKeptHeight = 320;
+// The main dialog's client area, 232 x 160 dialog units, at the usual
+// system font (dialog base units 8 x 16: 2 pixels a unit): what the player
+// sees of the picture. A kept size must cover it.
+const int kPixelsPerUnit = 2;
+const size_t kWindowWidth = 232 * kPixelsPerUnit;
+const size_t kWindowHeight = 160 * kPixelsPerUnit;
 
-// Far beyond any title art; keeps a hostile header from asking for gigabytes.
-const size_t kMaxSide = 8192;
+// The main dialog's buttons as its template places them, in dialog units.
+struct Button {
+    int x, y, width, height;
+    const char *label; // UTF-8; '&' marks the underlined letter
+};
+const Button kButtons[] = {{8, 136, 56, 16, "プレイ(&P)"},
+                           {72, 136, 88, 16, "インストール(&I)"},
+                           {168, 136, 56, 16, "終了(&X)"}};
+const char kLabelFont[] = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
+
+// ImageMagick refuses more than 16,384 pixels a side here; its pixel cache
+// takes 8 bytes a pixel, and 64 megapixels is what it holds twice over
+// within its memory and disk limits. A JPEG is decoded scaled down when the
+// window needs fewer of its pixels, so a camera's photograph of any size
+// passes; only the decoded picture must keep within these.
+const size_t kMaxSide = 16384;
+const size_t kMaxPixels = 64 << 20;
+// A kept size becomes the launcher's picture as it is.
+const size_t kMaxKeptSide = 8192;
 const long kMaxFileBytes = 256L * 1024 * 1024;
 
 const char kUsage[] = "usage: q7title [--keep-size] [--dither=none|riemersma|floyd-steinberg] "
-                      "IMAGE OUTPUT.bin\n";
+                      "[--preview PREVIEW.png] IMAGE OUTPUT.bin\n";
 
 const char kHelp[] = "Turns a PNG, BMP, JPEG or GIF picture into the launcher's BACKCG resource.\n"
                      "\n"
-                     "The picture is scaled to cover 580 x 440 and cropped to its centre;\n"
-                     "transparent parts become black. A picture of at most 236 colours keeps\n"
-                     "its exact colours; one with more is reduced to 236 by ImageMagick's\n"
-                     "quantiser.\n"
+                     "The picture is read as a viewer shows it: turned as its EXIF orientation\n"
+                     "says, converted to sRGB from a colour profile that names another space,\n"
+                     "without the page offset a crop or a GIF frame may carry; transparent parts\n"
+                     "become black. It is scaled to cover 580 x 440 and cropped to its centre.\n"
+                     "The launcher's window shows the centre 464 x 320 of that at the usual\n"
+                     "system font; larger fonts show more, and so does the Wine of\n"
+                     "scripts/demo.sh (464 x 360). A picture of at most 236 colours keeps its\n"
+                     "exact colours; one with a few more has only as many merged as must go;\n"
+                     "a photograph is reduced to 236 by ImageMagick's quantiser.\n"
+                     "Pictures up to 16384 pixels a side and 64 megapixels are read; a larger\n"
+                     "JPEG photograph is decoded scaled down, so a camera's of any size is too.\n"
                      "\n"
                      "  --keep-size    keep the picture's own size (its width a multiple of 4,\n"
-                     "                 at least 464 x 320) instead of fitting it to 580 x 440\n"
+                     "                 at least 464 x 320, at most 8192 x 8192) instead of\n"
+                     "                 fitting it to 580 x 440\n"
                      "  --dither=M     dithering when colours are reduced: none (the default),\n"
                      "                 riemersma or floyd-steinberg\n"
+                     "  --preview P    also write P, a PNG of the window as the player sees it\n"
+                     "                 at the usual font: the picture's centre and the buttons\n"
                      "  --help         this text\n"
                      "\n"
-                     "Reports the size, colours, stream and resource size and the PSNR against\n"
-                     "the fitted picture on stdout; progress goes to stderr. OUTPUT.bin is\n"
-                     "written whole or not at all.\n";
+                     "Reports the size, colours, stream and resource size, the PSNR against the\n"
+                     "fitted picture and the part the window shows on stdout; progress goes to\n"
+                     "stderr. OUTPUT.bin and the preview are written whole or not at all; an\n"
+                     "OUTPUT that exists must be a regular file.\n";
 
 struct Options {
     bool keepSize = false;
+    const char *preview = nullptr;
     Magick::DitherMethod dither = Magick::NoDitherMethod;
     const char *ditherName = "none";
     const char *input = nullptr;
@@ -134,10 +173,24 @@ std::string Reason(const Magick::Exception &e) {
     return s;
 }
 
+bool WithinLimits(size_t w, size_t h) {
+    return w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
+}
+
+// What to say of a picture of w x h that cannot be read whole.
+std::string TooLarge(size_t w, size_t h) {
+    if (WithinLimits(w, h))
+        return Size(w, h) + " is too large for the memory and disk ImageMagick may use here";
+    return Size(w, h) + " is too large: at most " + std::to_string(kMaxSide) +
+           " pixels a side and " + std::to_string(kMaxPixels >> 20) +
+           " megapixels (a JPEG may be larger when the window needs fewer of its pixels)";
+}
+
 // Runs one ImageMagick step on the picture at `path`, turning its errors
-// into failures that say what is wrong with the file.
-template <class Step> void Guarded(const char *path, const char *format, Step step) {
-    const std::string tooLarge = "too large (at most " + Size(kMaxSide, kMaxSide) + ")";
+// into failures that say what is wrong with the file; `tooLarge` is the
+// verdict when ImageMagick runs out of room for it.
+template <class Step>
+void Guarded(const char *path, const char *format, const std::string &tooLarge, Step step) {
     try {
         step();
     } catch (const Magick::WarningCorruptImage &e) {
@@ -146,6 +199,10 @@ template <class Step> void Guarded(const char *path, const char *format, Step st
                       std::string("damaged or truncated ") + format + " image (" + Reason(e) + ")"};
     } catch (const Magick::Warning &e) {
         Progress(std::string(path) + ": " + Reason(e));
+    } catch (const Magick::ErrorResourceLimit &) {
+        throw Failure{path, tooLarge};
+    } catch (const Magick::ErrorCache &) {
+        throw Failure{path, tooLarge};
     } catch (const Magick::Exception &e) {
         std::string reason = Reason(e);
         if (reason.find("exceeds limit") != std::string::npos)
@@ -154,27 +211,195 @@ template <class Step> void Guarded(const char *path, const char *format, Step st
     }
 }
 
-Magick::Image Load(const char *path) {
+unsigned Be16(const std::string &d, size_t at) {
+    return uint8_t(d[at]) << 8 | uint8_t(d[at + 1]);
+}
+unsigned Le16(const std::string &d, size_t at) {
+    return uint8_t(d[at]) | uint8_t(d[at + 1]) << 8;
+}
+uint32_t Be32(const std::string &d, size_t at) {
+    return uint32_t(Be16(d, at)) << 16 | Be16(d, at + 2);
+}
+uint32_t Le32(const std::string &d, size_t at) {
+    return Le16(d, at) | uint32_t(Le16(d, at + 2)) << 16;
+}
+
+// The size the picture's header gives, read before any decoder sees it:
+// ImageMagick meets a picture past its limits with a message about memory,
+// or with no message at all (PNG). 0 x 0 when the header is cut short.
+void StoredSize(const std::string &d, const char *format, size_t *w, size_t *h) {
+    *w = *h = 0;
+    auto room = [&d](size_t at, size_t n) { return at <= d.size() && d.size() - at >= n; };
+    if (std::strcmp(format, "PNG") == 0 && room(16, 8)) {
+        *w = Be32(d, 16), *h = Be32(d, 20);
+    } else if (std::strcmp(format, "BMP") == 0 && room(14, 12)) {
+        if (Le32(d, 14) == 12) { // the OS/2 header's 16-bit sizes
+            *w = Le16(d, 18), *h = Le16(d, 20);
+        } else {
+            int32_t sw = int32_t(Le32(d, 18)), sh = int32_t(Le32(d, 22));
+            *w = sw < 0 ? 0 - size_t(sw) : size_t(sw);
+            *h = sh < 0 ? 0 - size_t(sh) : size_t(sh); // negative: stored top-down
+        }
+    } else if (std::strcmp(format, "GIF") == 0 && room(6, 7)) {
+        // The first frame's own size: a frame may be larger than its screen.
+        size_t at = 13;
+        if (uint8_t(d[10]) & 0x80)
+            at += 3u << ((d[10] & 7) + 1);
+        while (room(at, 1) && d[at] == 0x21 && room(at, 2)) {
+            at += 2;
+            while (room(at, 1) && d[at] != 0)
+                at += 1 + uint8_t(d[at]);
+            ++at;
+        }
+        if (room(at, 9) && d[at] == 0x2C)
+            *w = Le16(d, at + 5), *h = Le16(d, at + 7);
+        else
+            *w = Le16(d, 6), *h = Le16(d, 8);
+    } else if (std::strcmp(format, "JPEG") == 0) {
+        for (size_t at = 2; room(at, 4) && uint8_t(d[at]) == 0xFF;) {
+            unsigned marker = uint8_t(d[at + 1]);
+            if (marker == 0xFF) { // fill byte
+                ++at;
+                continue;
+            }
+            bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                         marker != 0xCC;
+            if (frame && room(at, 9)) {
+                *h = Be16(d, at + 5), *w = Be16(d, at + 7);
+                break;
+            }
+            if (marker == 0xDA)
+                break;
+            at += 2 + Be16(d, at + 2);
+        }
+    }
+}
+
+bool QuarterTurned(Magick::OrientationType o) {
+    return o == Magick::LeftTopOrientation || o == Magick::RightTopOrientation ||
+           o == Magick::RightBottomOrientation || o == Magick::LeftBottomOrientation;
+}
+
+// True when the profile gives every colour as sRGB does, within one step:
+// such a picture keeps its exact colours.
+bool ActsAsSrgb(cmsHPROFILE profile, cmsHPROFILE srgb) {
+    if (cmsGetColorSpace(profile) != cmsSigRgbData)
+        return false;
+    cmsHTRANSFORM t =
+        cmsCreateTransform(profile, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+    if (t == nullptr)
+        return false;
+    std::vector<uint8_t> in, out(16 * 16 * 16 * 3);
+    for (int r = 0; r < 256; r += 17)
+        for (int g = 0; g < 256; g += 17)
+            for (int b = 0; b < 256; b += 17)
+                in.insert(in.end(), {uint8_t(r), uint8_t(g), uint8_t(b)});
+    cmsDoTransform(t, in.data(), out.data(), static_cast<cmsUInt32Number>(in.size() / 3));
+    cmsDeleteTransform(t);
+    for (size_t i = 0; i < in.size(); ++i)
+        if (std::abs(int(in[i]) - int(out[i])) > 1)
+            return false;
+    return true;
+}
+
+// The launcher's screen is sRGB: a picture whose colour profile names
+// another space is converted from it, as a viewer converts it.
+void ConvertToSrgb(const char *path, Magick::Image &image) {
+    Magick::Blob own = image.iccColorProfile();
+    if (own.length() == 0)
+        return;
+    cmsHPROFILE profile =
+        cmsOpenProfileFromMem(own.data(), static_cast<cmsUInt32Number>(own.length()));
+    if (profile == nullptr) {
+        Progress(std::string(path) + ": its colour profile is damaged; read as sRGB");
+        return;
+    }
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    bool same = ActsAsSrgb(profile, srgb);
+    cmsUInt32Number size = 0;
+    std::string bytes;
+    if (!same && cmsSaveProfileToMem(srgb, nullptr, &size)) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(srgb, &bytes[0], &size))
+            bytes.clear();
+    }
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(profile);
+    if (same)
+        return;
+    if (bytes.empty())
+        throw Failure{path, "cannot convert its colours to sRGB"};
+    try {
+        image.renderingIntent(Magick::PerceptualIntent);
+        image.profile("ICC", Magick::Blob(bytes.data(), bytes.size()));
+        Progress("converted from its colour profile to sRGB");
+    } catch (const Magick::Exception &e) {
+        // A viewer shows such a picture as if it had no profile.
+        Progress(std::string(path) + ": its colour profile does not fit it (" + Reason(e) +
+                 "); read as sRGB");
+    }
+}
+
+// The one place a picture is read: its pixels as a viewer shows them, in
+// sRGB without transparency. `width` x `height` is what the window needs
+// of it (0 x 0: all of it), so that a large JPEG is decoded scaled down.
+Magick::Image Load(const char *path, size_t width, size_t height) {
     std::string data = ReadWhole(path);
     const char *format = SniffFormat(data);
     if (format == nullptr)
         throw Failure{path, "not a PNG, BMP, JPEG or GIF image"};
+    size_t w, h;
+    StoredSize(data, format, &w, &h);
+    bool scaledRead = std::strcmp(format, "JPEG") == 0 && width != 0;
+    if (!scaledRead && !WithinLimits(w, h))
+        throw Failure{path, TooLarge(w, h)};
+    const std::string tooLarge = TooLarge(w, h);
     Magick::Blob blob(data.data(), data.size());
-    // The header first, so that a picture too large is refused unread.
-    Magick::Image header;
-    header.magick(format);
-    Guarded(path, format, [&] { header.ping(blob); });
-    if (header.columns() > kMaxSide || header.rows() > kMaxSide)
-        throw Failure{path, Size(header.columns(), header.rows()) + " is too large (at most " +
-                                Size(kMaxSide, kMaxSide) + ")"};
     Magick::Image image;
     image.subRange(1); // the first frame of an animation
-    Guarded(path, format, [&] { image.read(blob, Magick::Geometry(), format); });
+    if (scaledRead && w != 0 && h != 0) {
+        Magick::Image header;
+        header.magick(format);
+        Guarded(path, format, tooLarge, [&] { header.ping(blob); });
+        size_t ow = w, oh = h;
+        if (QuarterTurned(header.orientation()))
+            std::swap(ow, oh);
+        // No less than twice what the window needs; the JPEG decoder scales
+        // by eighths, and only when asked for at most half.
+        double k = 2 * std::max(double(width) / ow, double(height) / oh);
+        if (k <= 0.5) {
+            std::string hint = std::to_string(size_t(std::ceil(w * k))) + "x" +
+                               std::to_string(size_t(std::ceil(h * k)));
+            image.defineValue("jpeg", "size", hint);
+        }
+    }
+    Guarded(path, format, tooLarge, [&] { image.read(blob, Magick::Geometry(), format); });
     if (image.columns() == 0 || image.rows() == 0)
         throw Failure{path, std::string("damaged or truncated ") + format +
                                 " image (no pixels could be read)"};
+    if (!WithinLimits(image.columns(), image.rows()))
+        throw Failure{path, TooLarge(image.columns(), image.rows())};
     Progress(std::string("read ") + path + " (" + format + ", " +
              Size(image.columns(), image.rows()) + ")");
+
+    Guarded(path, format, tooLarge, [&] {
+        // Only the pixels the file holds: a page geometry (left by a crop,
+        // or a GIF frame's place on its screen) would have every later
+        // step count from the page instead.
+        image.repage();
+        if (image.orientation() != Magick::TopLeftOrientation &&
+            image.orientation() != Magick::UndefinedOrientation) {
+            image.autoOrient();
+            Progress("turned upright as its orientation says (" +
+                     Size(image.columns(), image.rows()) + ")");
+        }
+    });
+    ConvertToSrgb(path, image);
+    if (image.matte()) {
+        image.backgroundColor(Magick::Color("black"));
+        image.alphaChannel(Magick::RemoveAlphaChannel);
+    }
+    image.colorSpace(Magick::sRGBColorspace);
     return image;
 }
 
@@ -202,23 +427,104 @@ std::vector<uint32_t> Colours(const std::vector<uint8_t> &rgb, size_t limit) {
     return all;
 }
 
-// The same for a picture of any size, a row at a time: a photograph is
-// recognised within its first rows, without a copy of its pixels.
-std::vector<uint32_t> Colours(Magick::Image &image, size_t limit) {
-    std::vector<uint32_t> seen;
+// The distinct colours of a picture of any size with the pixels of each,
+// sorted, a row at a time: a photograph is recognised within its first
+// rows, without a copy of its pixels. Stops counting past `limit` colours.
+struct Histogram {
+    std::vector<uint32_t> colours;
+    std::vector<uint64_t> counts;
+};
+
+Histogram Count(Magick::Image &image, size_t limit) {
+    Histogram seen;
     std::vector<uint8_t> row(image.columns() * 3);
-    for (size_t y = 0; y < image.rows() && seen.size() <= limit; ++y) {
+    std::vector<uint32_t> line(image.columns());
+    for (size_t y = 0; y < image.rows() && seen.colours.size() <= limit; ++y) {
         image.write(0, static_cast<ssize_t>(y), image.columns(), 1, "RGB", Magick::CharPixel,
                     row.data());
-        std::vector<uint32_t> more = Colours(row, limit);
-        std::vector<uint32_t> merged;
-        std::set_union(seen.begin(), seen.end(), more.begin(), more.end(),
-                       std::back_inserter(merged));
-        seen.swap(merged);
+        for (size_t x = 0; x < line.size(); ++x)
+            line[x] = ColourAt(row, x);
+        std::sort(line.begin(), line.end());
+        Histogram both;
+        size_t i = 0, j = 0;
+        while (i < seen.colours.size() || j < line.size()) {
+            uint32_t c = j == line.size() || (i < seen.colours.size() && seen.colours[i] < line[j])
+                             ? seen.colours[i]
+                             : line[j];
+            uint64_t n = 0;
+            if (i < seen.colours.size() && seen.colours[i] == c)
+                n += seen.counts[i++];
+            for (; j < line.size() && line[j] == c; ++j)
+                ++n;
+            both.colours.push_back(c);
+            both.counts.push_back(n);
+        }
+        seen = std::move(both);
     }
-    if (seen.size() > limit)
-        seen.resize(limit + 1);
+    if (seen.colours.size() > limit) {
+        seen.colours.resize(limit + 1);
+        seen.counts.resize(limit + 1);
+    }
     return seen;
+}
+
+uint32_t Distance(uint32_t a, uint32_t b) {
+    uint32_t sum = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = int(a >> shift & 255) - int(b >> shift & 255);
+        sum += static_cast<uint32_t>(d * d);
+    }
+    return sum;
+}
+
+// Merges colours until `keep` remain, one at a time: the one whose pixels
+// move least (their count times the squared distance to the nearest colour
+// left) goes into that nearest, whose pixels it joins. What is left are
+// colours of the picture, exact.
+std::vector<uint32_t> Merge(const Histogram &h, size_t keep) {
+    const size_t n = h.colours.size();
+    std::vector<uint64_t> counts = h.counts;
+    std::vector<bool> gone(n);
+    std::vector<size_t> nearest(n);
+    std::vector<uint32_t> distance(n);
+    auto findNearest = [&](size_t i) {
+        distance[i] = UINT32_MAX;
+        for (size_t j = 0; j < n; ++j) {
+            uint32_t d = Distance(h.colours[i], h.colours[j]);
+            if (j != i && !gone[j] && d < distance[i]) {
+                distance[i] = d;
+                nearest[i] = j;
+            }
+        }
+    };
+    for (size_t i = 0; i < n; ++i)
+        findNearest(i);
+    for (size_t left = n; left > keep; --left) {
+        size_t drop = n;
+        for (size_t i = 0; i < n; ++i)
+            if (!gone[i] && (drop == n || counts[i] * distance[i] < counts[drop] * distance[drop]))
+                drop = i;
+        gone[drop] = true;
+        counts[nearest[drop]] += counts[drop];
+        for (size_t i = 0; i < n; ++i)
+            if (!gone[i] && nearest[i] == drop)
+                findNearest(i);
+    }
+    std::vector<uint32_t> kept;
+    for (size_t i = 0; i < n; ++i)
+        if (!gone[i])
+            kept.push_back(h.colours[i]);
+    return kept;
+}
+
+// Gives every pixel the nearest of `palette`'s colours.
+void MapTo(Magick::Image &image, const std::vector<uint32_t> &palette) {
+    std::vector<uint8_t> bytes;
+    for (uint32_t c : palette)
+        bytes.insert(bytes.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    Magick::Image colours;
+    colours.read(palette.size(), 1, "RGB", Magick::CharPixel, bytes.data());
+    image.map(colours, false);
 }
 
 // Scales the picture to cover width x height and crops its centre; true
@@ -227,8 +533,24 @@ bool Fit(Magick::Image &image, size_t width, size_t height) {
     size_t w = image.columns(), h = image.rows();
     if (w == width && h == height)
         return false;
+    const bool wider = w * height >= h * width; // relatively wider: the height decides
+    // The part of the picture the fitted size keeps.
+    size_t cw = w, ch = h;
+    if (wider)
+        cw = std::min(w, (h * width + height - 1) / height);
+    else
+        ch = std::min(h, (w * height + width - 1) / width);
+    // Scaled up whole, a thin picture would pass every limit (2,000 x 16
+    // becomes 55,000 x 440), and scaled down whole, a long one costs for what
+    // is cut off: those are cropped first. A large photograph of about the
+    // window's shape is scaled first, never copied whole.
+    if ((wider ? h < height : w < width) || cw * ch * 2 <= w * h) {
+        image.crop(Magick::Geometry(cw, ch, (w - cw) / 2, (h - ch) / 2));
+        image.repage();
+        w = cw, h = ch;
+    }
     size_t sw = width, sh = height;
-    if (w * height >= h * width) // relatively wider: the height decides
+    if (wider)
         sw = std::max(width, static_cast<size_t>(std::llround(double(w) * height / h)));
     else
         sh = std::max(height, static_cast<size_t>(std::llround(double(h) * width / w)));
@@ -239,7 +561,7 @@ bool Fit(Magick::Image &image, size_t width, size_t height) {
         Progress("scaled to " + Size(sw, sh));
     }
     image.crop(Magick::Geometry(width, height, (sw - width) / 2, (sh - height) / 2));
-    image.page(Magick::Geometry(0, 0));
+    image.repage();
     Progress("cropped the centre " + Size(width, height));
     return sw != w || sh != h;
 }
@@ -255,8 +577,23 @@ double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
     return 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
 }
 
-// Writes beside the target, then renames: the target is whole or untouched.
-void WriteWhole(const char *path, const std::vector<uint8_t> &data) {
+// OUTPUT and the preview replace only regular files: the rename that puts
+// them in place would put a file where a device, a FIFO or a link was.
+void CheckReplaceable(const char *path) {
+    struct stat st;
+    if (lstat(path, &st) != 0 || S_ISREG(st.st_mode))
+        return; // absent, or a path whose writing will say what is wrong
+    const char *what = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISLNK(st.st_mode)                        ? "a symbolic link"
+                       : S_ISFIFO(st.st_mode)                       ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                    : "a socket";
+    throw Failure{path, std::string("cannot write: it is ") + what +
+                            ", not a regular file; left as it is"};
+}
+
+// Writes `data` beside `path`; returns the name written, for PutInPlace.
+std::string WriteBeside(const char *path, const std::vector<uint8_t> &data) {
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = mkstemp(&temp[0]);
     if (fd < 0)
@@ -276,51 +613,137 @@ void WriteWhole(const char *path, const std::vector<uint8_t> &data) {
     ok = ok && fsync(fd) == 0;
     int err = errno;
     ok = close(fd) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path) != 0) {
-        err = errno;
-        ok = false;
-    }
     if (!ok) {
+        unlink(temp.c_str());
+        throw Failure{path, std::string("cannot write: ") + std::strerror(err)};
+    }
+    return temp;
+}
+
+// Renames what WriteBeside wrote onto `path`; on failure removes it.
+void PutInPlace(const std::string &temp, const char *path) {
+    try {
+        CheckReplaceable(path);
+    } catch (const Failure &) {
+        unlink(temp.c_str());
+        throw;
+    }
+    if (std::rename(temp.c_str(), path) != 0) {
+        int err = errno;
         unlink(temp.c_str());
         throw Failure{path, std::string("cannot write: ") + std::strerror(err)};
     }
 }
 
-void Convert(const Options &opt) {
-    Magick::Image image = Load(opt.input);
-    if (image.matte()) {
-        image.backgroundColor(Magick::Color("black"));
-        image.alphaChannel(Magick::RemoveAlphaChannel);
-    }
-    image.colorSpace(Magick::sRGBColorspace);
+// The classic raised push button: a face with a light top and left, a dark
+// shadow under a grey one at the bottom and right.
+void DrawButton(std::vector<uint8_t> &shot, const Button &b) {
+    const int x0 = b.x * kPixelsPerUnit, y0 = b.y * kPixelsPerUnit;
+    const int w = b.width * kPixelsPerUnit, h = b.height * kPixelsPerUnit;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t v = 192;
+            if (x == w - 1 || y == h - 1)
+                v = 0;
+            else if (x == 0 || y == 0)
+                v = 255;
+            else if (x == w - 2 || y == h - 2)
+                v = 128;
+            uint8_t *p = &shot[3 * ((y0 + y) * kWindowWidth + x0 + x)];
+            p[0] = p[1] = p[2] = v;
+        }
+}
 
+// Writes the button's label centred on it, its '&' letter underlined.
+void DrawLabel(Magick::Image &image, const Button &b) {
+    std::string text = b.label;
+    size_t amp = text.find('&');
+    text.erase(amp, 1);
+    Magick::TypeMetric all, before, letter;
+    image.fontTypeMetrics(text, &all);
+    image.fontTypeMetrics(text.substr(0, amp), &before);
+    image.fontTypeMetrics(text.substr(amp, 1), &letter);
+    const int x0 = b.x * kPixelsPerUnit, y0 = b.y * kPixelsPerUnit;
+    const int w = b.width * kPixelsPerUnit, h = b.height * kPixelsPerUnit;
+    double left = x0 + std::floor((w - all.textWidth()) / 2);
+    double baseline = y0 + std::floor((h + all.ascent() + all.descent()) / 2);
+    image.draw(Magick::DrawableText(left, baseline, text, "UTF-8"));
+    for (int x = int(left + before.textWidth());
+         x < int(left + before.textWidth() + letter.textWidth()); ++x)
+        image.pixelColor(static_cast<size_t>(x), static_cast<size_t>(baseline + 2),
+                         Magick::Color("black"));
+}
+
+// The main window's client area as the player sees it at the usual system
+// font, as PNG bytes: the centre of the picture as the launcher crops it,
+// and the buttons, labelled when the Japanese font is there.
+std::vector<uint8_t> Preview(const std::vector<uint8_t> &rgb, size_t width, size_t height) {
+    const size_t left = (width - kWindowWidth) / 2;
+    // The launcher halves the margin counting rows from the bottom.
+    const size_t top = height - kWindowHeight - (height - kWindowHeight) / 2;
+    std::vector<uint8_t> shot(kWindowWidth * kWindowHeight * 3);
+    for (size_t y = 0; y < kWindowHeight; ++y)
+        std::memcpy(&shot[3 * y * kWindowWidth], &rgb[3 * ((top + y) * width + left)],
+                    3 * kWindowWidth);
+    for (const Button &b : kButtons)
+        DrawButton(shot, b);
+    Magick::Image image;
+    image.read(kWindowWidth, kWindowHeight, "RGB", Magick::CharPixel, shot.data());
+    if (access(kLabelFont, R_OK) == 0) {
+        image.font(kLabelFont);
+        image.fontPointsize(14);
+        image.fillColor(Magick::Color("black"));
+        image.strokeColor(Magick::Color());
+        for (const Button &b : kButtons)
+            DrawLabel(image, b);
+    } else {
+        Progress(std::string("no ") + kLabelFont +
+                 " (fonts-ipafont-gothic): the preview's "
+                 "buttons have no labels");
+    }
+    image.magick("PNG24");
+    image.defineValue("png", "exclude-chunks", "date,time");
+    Magick::Blob png;
+    image.write(&png);
+    const uint8_t *bytes = static_cast<const uint8_t *>(png.data());
+    return std::vector<uint8_t>(bytes, bytes + png.length());
+}
+
+void Convert(const Options &opt) {
+    CheckReplaceable(opt.output);
+    if (opt.preview != nullptr)
+        CheckReplaceable(opt.preview);
     size_t width = 580, height = 440;
+    Magick::Image image = opt.keepSize ? Load(opt.input, 0, 0) : Load(opt.input, width, height);
     if (opt.keepSize) {
         width = image.columns();
         height = image.rows();
-        if (width % 4 != 0 || width < kMinKeptWidth || height < kMinKeptHeight)
+        if (width % 4 != 0 || width < kWindowWidth || height < kWindowHeight ||
+            width > kMaxKeptSide || height > kMaxKeptSide)
             throw Failure{opt.input, "cannot keep its size " + Size(width, height) +
                                          ": the width must be a multiple of 4 and the size at "
                                          "least " +
-                                         Size(kMinKeptWidth, kMinKeptHeight)};
+                                         Size(kWindowWidth, kWindowHeight) + " and at most " +
+                                         Size(kMaxKeptSide, kMaxKeptSide)};
     }
 
     // An exact palette is taken from the picture as it comes, before
     // scaling blends its colours.
-    std::vector<uint32_t> own = Colours(image, kMaxColours);
+    Histogram own = Count(image, kMergeLimit);
     bool scaled = Fit(image, width, height);
     std::vector<uint8_t> fitted = Rgb(image);
 
-    if (own.size() <= kMaxColours) {
-        if (scaled) {
-            std::vector<uint8_t> bytes;
-            for (uint32_t c : own)
-                bytes.insert(bytes.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-            Magick::Image palette;
-            palette.read(own.size(), 1, "RGB", Magick::CharPixel, bytes.data());
-            image.map(palette, false);
-            Progress("scaled colours mapped back to the picture's own (" +
-                     std::to_string(own.size()) + ")");
+    if (own.colours.size() <= kMergeLimit) {
+        std::vector<uint32_t> palette = own.colours;
+        if (palette.size() > kMaxColours) {
+            palette = Merge(own, kMaxColours);
+            Progress("merged the " + std::to_string(own.colours.size() - kMaxColours) +
+                     " colours that would move the fewest pixels the least into their nearest");
+        }
+        if (scaled || palette.size() < own.colours.size()) {
+            MapTo(image, palette);
+            Progress("colours mapped to the picture's own (" + std::to_string(palette.size()) +
+                     ")");
         }
     } else {
         Progress(std::string("reducing to ") + std::to_string(kMaxColours) +
@@ -356,7 +779,21 @@ void Convert(const Options &opt) {
         table, pixels.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(height), &stats);
     if (resource.empty())
         throw Failure{opt.input, "cannot encode a picture of " + Size(width, height)};
-    WriteWhole(opt.output, resource);
+
+    // Both written beside their targets before either is put in place.
+    std::string resourceTemp = WriteBeside(opt.output, resource);
+    std::string previewTemp;
+    try {
+        if (opt.preview != nullptr) {
+            Progress("drawing the preview");
+            previewTemp = WriteBeside(opt.preview, Preview(final, width, height));
+            PutInPlace(previewTemp, opt.preview);
+        }
+    } catch (...) {
+        unlink(resourceTemp.c_str());
+        throw;
+    }
+    PutInPlace(resourceTemp, opt.output);
 
     double psnr = Psnr(fitted, final);
     std::printf("picture: %zu x %zu\n", width, height);
@@ -367,6 +804,12 @@ void Convert(const Options &opt) {
         std::printf("psnr: exact\n");
     else
         std::printf("psnr: %.2f dB\n", psnr);
+    const size_t left = (width - kWindowWidth) / 2, below = (height - kWindowHeight) / 2;
+    std::printf("window: shows the centre %zu x %zu at the usual system font, hiding %zu pixels "
+                "left, %zu right, %zu above and %zu below; larger fonts show more, and so "
+                "does the Wine of scripts/demo.sh (464 x 360)\n",
+                kWindowWidth, kWindowHeight, left, width - kWindowWidth - left,
+                height - kWindowHeight - below, below);
 }
 
 bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
@@ -377,6 +820,12 @@ bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
             *help = true;
         } else if (a == "--keep-size") {
             opt->keepSize = true;
+        } else if (a == "--preview") {
+            if (++i == argc)
+                return false;
+            opt->preview = argv[i];
+        } else if (a.compare(0, 10, "--preview=") == 0 && a.size() > 10) {
+            opt->preview = argv[i] + 10;
         } else if (a.compare(0, 9, "--dither=") == 0) {
             std::string m = a.substr(9);
             if (m == "none")
@@ -400,7 +849,8 @@ bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
         return false;
     opt->input = files[0];
     opt->output = files[1];
-    return true;
+    // One file cannot be both.
+    return opt->preview == nullptr || std::strcmp(opt->preview, opt->output) != 0;
 }
 
 } // namespace
@@ -427,6 +877,16 @@ int main(int argc, char **argv) {
         Convert(opt);
     } catch (const Failure &f) {
         std::fprintf(stderr, "%s: %s\n", f.file.c_str(), f.what.c_str());
+        status = 1;
+    } catch (const Magick::ErrorResourceLimit &e) {
+        std::fprintf(stderr,
+                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
+                     opt.input, Reason(e).c_str());
+        status = 1;
+    } catch (const Magick::ErrorCache &e) {
+        std::fprintf(stderr,
+                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
+                     opt.input, Reason(e).c_str());
         status = 1;
     } catch (const Magick::Exception &e) {
         std::fprintf(stderr, "%s: %s\n", opt.input, Reason(e).c_str());

@@ -5,15 +5,20 @@
 
 #include <Magick++.h>
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -148,13 +153,73 @@ uint8_t Expected(const Bytes &rgba, size_t x, size_t y, int channel) {
     return p[3] == 0 ? 0 : p[channel];
 }
 
+// The picture's bytes with an EXIF segment holding only an orientation.
+std::string WithOrientation(const std::string &jpeg, uint8_t orientation) {
+    const uint8_t app1[] = {0xFF, 0xE1, 0, 34, 'E',         'x', 'i', 'f', 0,    0, 'I', 'I',
+                            42,   0,    8, 0,  0,           0,   1,   0,   0x12, 1, 3,   0,
+                            1,    0,    0, 0,  orientation, 0,   0,   0,   0,    0, 0,   0};
+    return jpeg.substr(0, 2) + std::string(app1, app1 + sizeof app1) + jpeg.substr(2);
+}
+
+// A baseline JPEG of w x h flat grey (128) pixels made without an encoder:
+// Huffman tables of one 1-bit code each make every block two zero bits, so
+// a picture the size of a camera's costs a few hundred kilobytes.
+std::string FlatGreyJpeg(unsigned w, unsigned h) {
+    std::string j = "\xFF\xD8";
+    auto segment = [&j](uint8_t marker, std::initializer_list<unsigned> body) {
+        j += {char(0xFF), char(marker), char((body.size() + 2) >> 8), char(body.size() + 2)};
+        for (unsigned b : body)
+            j += char(b);
+    };
+    std::initializer_list<unsigned> dc = {0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::initializer_list<unsigned> ac = {0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::string quant(65, '\1');
+    quant[0] = 0;
+    j += {char(0xFF), char(0xDB), 0, 67};
+    j += quant;
+    segment(0xC0, {8, h >> 8, h & 255, w >> 8, w & 255, 1, 1, 0x11, 0});
+    segment(0xC4, dc);
+    segment(0xC4, ac);
+    segment(0xDA, {1, 1, 0x00, 0, 63, 0});
+    size_t bits = 2 * size_t((w + 7) / 8) * ((h + 7) / 8);
+    j += std::string(bits / 8, '\0');
+    if (bits % 8 != 0)
+        j += char(0xFF >> (bits % 8)); // the unused bits of the last byte are ones
+    return j + "\xFF\xD9";
+}
+
+// A profile whose red, green and blue are sRGB's but stored linearly: a
+// stored value v shows as sRGB's encoding of v / 255.
+std::string LinearRgbProfile() {
+    cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve *linear = cmsBuildGamma(nullptr, 1.0);
+    cmsToneCurve *curves[3] = {linear, linear, linear};
+    cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(p, nullptr, &size);
+    std::string bytes(size, '\0');
+    cmsSaveProfileToMem(p, &bytes[0], &size);
+    cmsCloseProfile(p);
+    cmsFreeToneCurve(linear);
+    return bytes;
+}
+
+uint8_t SrgbEncoded(uint8_t v) {
+    double l = v / 255.0;
+    double e = l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+    return static_cast<uint8_t>(std::lround(e * 255));
+}
+
 TEST_F(Q7Title, KeepsTheExactColoursOfAPictureOfAtMost236) {
     Bytes rgba = FewColourPicture();
     WriteImage(Path("few.png"), kW, kH, "RGBA", rgba, "PNG");
 
     // 600 x 440 covers 580 x 440 unscaled: the centre crop, pixel for pixel.
-    Outcome r = Tool(Path("few.png") + " " + Path("few.bin"));
+    Outcome r =
+        Tool("--preview " + Path("preview.png") + " " + Path("few.png") + " " + Path("few.bin"));
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" 464 x 320 "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("picture: 580 x 440\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("colours: 236\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("psnr: exact\n"), std::string::npos) << r.out;
@@ -170,6 +235,48 @@ TEST_F(Q7Title, KeepsTheExactColoursOfAPictureOfAtMost236) {
         for (size_t x = 0; x < 580; ++x)
             for (int c = 0; c < 3; ++c)
                 wrong += s.rgb[3 * (y * 580 + x) + c] != Expected(rgba, x + 10, y, c);
+    EXPECT_EQ(wrong, 0u);
+
+    // The preview is the client area at the usual font, 232 x 160 dialog
+    // units of 2 pixels: the picture less 58 pixels left and right and 60
+    // above and below, and the three buttons 16 units high at row 136.
+    Magick::Image preview(Path("preview.png"));
+    ASSERT_EQ(preview.columns(), 464u);
+    ASSERT_EQ(preview.rows(), 320u);
+    Bytes shown(464 * 320 * 3);
+    preview.write(0, 0, 464, 320, "RGB", Magick::CharPixel, shown.data());
+    const struct { int left, width; } buttons[] = {{8, 56}, {72, 88}, {168, 56}};
+    size_t outside = 0;
+    wrong = 0;
+    for (const auto &b : buttons) {
+        size_t area = 0, changed = 0, grey = 0, dark = 0;
+        for (int y = 272; y < 304; ++y)
+            for (int x = 2 * b.left; x < 2 * (b.left + b.width); ++x) {
+                const uint8_t *p = &shown[3 * (y * 464 + x)];
+                ++area;
+                changed += std::memcmp(p, &s.rgb[3 * ((y + 60) * 580 + x + 58)], 3) != 0;
+                grey += p[0] == p[1] && p[1] == p[2];
+                // The label: dark pixels away from the edges.
+                dark += p[0] < 80 && x > 2 * b.left + 4 && x < 2 * (b.left + b.width) - 4 &&
+                        y > 276 && y < 300;
+            }
+        EXPECT_GT(changed, area * 95 / 100) << "button at " << b.left;
+        EXPECT_GT(grey, area / 2) << "button at " << b.left;
+        EXPECT_GT(dark, 20u) << "button at " << b.left << " has no label";
+    }
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 464; ++x) {
+            bool inButton = false;
+            for (const auto &b : buttons)
+                inButton = inButton ||
+                           (x >= 2 * b.left && x < 2 * (b.left + b.width) && y >= 272 && y < 304);
+            if (inButton)
+                continue;
+            ++outside;
+            wrong += std::memcmp(&shown[3 * (y * 464 + x)], &s.rgb[3 * ((y + 60) * 580 + x + 58)],
+                                 3) != 0;
+        }
+    EXPECT_EQ(outside, 464u * 320 - 2 * 112 * 32 - 176 * 32);
     EXPECT_EQ(wrong, 0u);
 
     // Kept at its own size: the whole picture.
@@ -237,6 +344,144 @@ TEST_F(Q7Title, PhotographStaysAbove32dB) {
     std::printf("photograph-like picture: %s", r.out.c_str());
 }
 
+// What a picture viewer shows is what the window gets: the pixels the file
+// holds whatever page geometry it names, turned as its EXIF orientation
+// says, in sRGB whatever colour profile it carries.
+TEST_F(Q7Title, ReadsThePictureAsAViewerShowsIt) {
+    Bytes rgba = FewColourPicture();
+    // Placed at an offset on a larger page: the centre crop, pixel for pixel.
+    for (const char *format : {"PNG", "GIF"}) {
+        Magick::Image placed;
+        placed.read(kW, kH, "RGBA", Magick::CharPixel, rgba.data());
+        placed.page(Magick::Geometry(kW + 100, kH + 60, 50, 30));
+        placed.magick(format);
+        placed.write(Path("placed"));
+        Outcome r = Tool(Path("placed") + " " + Path("placed.bin"));
+        ASSERT_EQ(r.status, 0) << format << ": " << r.err;
+        Shown s = Decode(Slurp(Path("placed.bin")));
+        ASSERT_EQ(s.width, 580u) << format;
+        ASSERT_EQ(s.height, 440u) << format;
+        size_t wrong = 0;
+        for (size_t y = 0; y < 440; ++y)
+            for (size_t x = 0; x < 580; ++x)
+                for (int c = 0; c < 3; ++c)
+                    wrong += s.rgb[3 * (y * 580 + x) + c] != Expected(rgba, x + 10, y, c);
+        EXPECT_EQ(wrong, 0u) << format;
+    }
+
+    // Stored on its side with an orientation that turns it upright: four
+    // quadrants that must come out where a viewer shows them.
+    const uint8_t quadrant[4][3] = {{220, 40, 40}, {40, 220, 40}, {40, 40, 220}, {220, 220, 40}};
+    auto upright = [&](size_t x, size_t y) { return quadrant[(y >= kH / 2) * 2 + (x >= kW / 2)]; };
+    Bytes stored; // kH wide, kW high: turned a quarter clockwise it is upright
+    for (size_t sy = 0; sy < kW; ++sy)
+        for (size_t sx = 0; sx < kH; ++sx)
+            stored.insert(stored.end(), upright(kW - 1 - sy, sx), upright(kW - 1 - sy, sx) + 3);
+    WriteImage(Path("side.jpg"), kH, kW, "RGB", stored, "JPEG");
+    WriteBytes(Path("turned.jpg"), WithOrientation(Slurp(Path("side.jpg")), 6));
+    Outcome r = Tool(Path("turned.jpg") + " " + Path("turned.bin"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    Shown s = Decode(Slurp(Path("turned.bin")));
+    ASSERT_EQ(s.width, 580u);
+    ASSERT_EQ(s.height, 440u);
+    for (size_t y : {100u, 340u})
+        for (size_t x : {140u, 440u})
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(s.rgb[3 * (y * 580 + x) + c], upright(x + 10, y)[c], 24)
+                    << "at " << x << "," << y;
+
+    // A profile that names another space than sRGB.
+    const uint8_t colours[4][3] = {{128, 128, 128}, {64, 192, 32}, {0, 0, 0}, {255, 255, 255}};
+    Bytes flat;
+    for (size_t y = 0; y < kH; ++y)
+        for (size_t x = 0; x < kW; ++x)
+            flat.insert(flat.end(), colours[x * 4 / kW], colours[x * 4 / kW] + 3);
+    Magick::Image tagged;
+    tagged.read(kW, kH, "RGB", Magick::CharPixel, flat.data());
+    std::string profile = LinearRgbProfile();
+    tagged.iccColorProfile(Magick::Blob(profile.data(), profile.size()));
+    tagged.magick("PNG");
+    tagged.write(Path("linear.png"));
+    r = Tool(Path("linear.png") + " " + Path("linear.bin"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    s = Decode(Slurp(Path("linear.bin")));
+    ASSERT_EQ(s.width, 580u);
+    for (size_t k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(s.rgb[3 * (200 * 580 + k * 145 + 60) + c], SrgbEncoded(colours[k][c]), 2)
+                << "colour " << k << " channel " << c;
+}
+
+// A picture with a few colours too many loses only what it must.
+TEST_F(Q7Title, KeepsNearlyAllColoursOfAPictureWithAFewMoreThan236) {
+    for (size_t count : {237u, 300u}) {
+        Bytes rgb;
+        std::vector<bool> used(count);
+        for (size_t y = 0; y < kH; ++y)
+            for (size_t x = 0; x < kW; ++x) {
+                size_t k = (x / 12 * 7 + y / 40 * 50) % count;
+                used[k] = true;
+                rgb.insert(rgb.end(), {uint8_t(k), uint8_t(255 - k / 2), uint8_t(k * 37)});
+            }
+        ASSERT_EQ(std::count(used.begin(), used.end(), true), long(count));
+        WriteImage(Path("many.png"), kW, kH, "RGB", rgb, "PNG");
+        Outcome r = Tool(Path("many.png") + " " + Path("many.bin"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("colours: 236\n"), std::string::npos) << count << ": " << r.out;
+        Shown s = Decode(Slurp(Path("many.bin")));
+        ASSERT_EQ(s.width, 580u);
+        size_t wrong = 0;
+        for (size_t y = 0; y < 440; ++y)
+            for (size_t x = 0; x < 580; ++x)
+                wrong +=
+                    std::memcmp(&s.rgb[3 * (y * 580 + x)], &rgb[3 * (y * kW + x + 10)], 3) != 0;
+        // One colour of 237 merged: its share of the picture at most, twice over.
+        if (count == 237) {
+            EXPECT_LT(wrong, 580u * 440 * 2 / 237) << r.out;
+        }
+    }
+}
+
+// Pictures past the old 8,192-pixel limit, thin ones that would scale past
+// any limit, and a camera's 108-megapixel JPEG: converted, not refused.
+TEST_F(Q7Title, ConvertsLargeAndThinPictures) {
+    auto bands = [](size_t w, size_t h) { // 7 across, 8 down
+        Bytes rgb(w * h * 3, 90);
+        for (size_t y = 0; y < h; ++y)
+            for (size_t x = 0; x < w; ++x) {
+                rgb[3 * (y * w + x)] = uint8_t(x * 7 / w * 32);
+                rgb[3 * (y * w + x) + 1] = uint8_t(y * 8 / h * 32);
+            }
+        return rgb;
+    };
+    struct Case {
+        const char *name, *format;
+        size_t w, h;
+    };
+    for (const Case &c : {Case{"wide.png", "PNG", 8193, 16}, Case{"tall.png", "PNG", 600, 9000},
+                          Case{"thin.png", "PNG", 2000, 16}, Case{"wide.gif", "GIF", 8500, 200},
+                          Case{"wide.jpg", "JPEG", 8500, 200}})
+        WriteImage(Path(c.name), c.w, c.h, "RGB", bands(c.w, c.h), c.format);
+    WriteBytes(Path("camera.jpg"), FlatGreyJpeg(12000, 9000));
+    for (const char *name :
+         {"wide.png", "tall.png", "thin.png", "wide.gif", "wide.jpg", "camera.jpg"}) {
+        Outcome r = Tool(Path(name) + " " + Path("large.bin"));
+        ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+        Shown s = Decode(Slurp(Path("large.bin")));
+        EXPECT_EQ(s.width, 580u) << name;
+        EXPECT_EQ(s.height, 440u) << name;
+        std::remove(Path("large.bin").c_str());
+    }
+    // The thin one shows its middle band of red, and its green bands from
+    // top to bottom.
+    Tool(Path("thin.png") + " " + Path("thin.bin"));
+    Shown s = Decode(Slurp(Path("thin.bin")));
+    ASSERT_EQ(s.rgb.size(), 580u * 440 * 3);
+    EXPECT_EQ(s.rgb[3 * (220 * 580 + 290)], 96);
+    EXPECT_EQ(s.rgb[3 * (5 * 580 + 290) + 1], 0);
+    EXPECT_EQ(s.rgb[3 * (435 * 580 + 290) + 1], 224);
+}
+
 TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
     Bytes rgba = FewColourPicture();
     WriteImage(Path("good.png"), kW, kH, "RGBA", rgba, "PNG");
@@ -259,6 +504,7 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
     };
     WriteBytes(Path("zero.bmp"), bmp(0, 10));
     WriteBytes(Path("huge.bmp"), bmp(100000, 100000));
+    WriteBytes(Path("area.bmp"), bmp(12000, 9000));
     WriteImage(Path("odd.png"), 598, 440, "RGBA", Bytes(rgba.begin(), rgba.begin() + 598 * 440 * 4),
                "PNG");
     std::system(("mkdir '" + Path("adir") + "'").c_str());
@@ -272,7 +518,8 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         {"", "cut.png", "damaged or truncated PNG image"},
         {"", "cut.jpg", "damaged or truncated JPEG image"},
         {"", "zero.bmp", "not a valid BMP image"},
-        {"", "huge.bmp", "too large"},
+        {"", "huge.bmp", "100000 x 100000 is too large"},
+        {"", "area.bmp", "12000 x 9000 is too large"},
         {"--keep-size", "odd.png", "cannot keep its size 598 x 440"},
     };
     WriteBytes(Path("out.bin"), "earlier output");
@@ -295,6 +542,31 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         EXPECT_NE(r.err.find(out + ": cannot write"), std::string::npos) << r.err;
         EXPECT_EQ(Files(), before) << out;
     }
+
+    // Outputs that exist and are not regular files are left as they are,
+    // the preview's as OUTPUT's.
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("out.bin", Path("link").c_str()), 0);
+    std::vector<std::string> nodes = {"fifo", "link"};
+    if (mknod(Path("device").c_str(), S_IFCHR | 0644, makedev(1, 3)) == 0)
+        nodes.push_back("device"); // a null device; only root may make one
+    const std::vector<std::string> withNodes = Files();
+    for (const std::string &node : nodes) {
+        struct stat was, is;
+        ASSERT_EQ(lstat(Path(node).c_str(), &was), 0);
+        for (const std::string &args :
+             {Path("good.png") + " " + Path(node),
+              "--preview " + Path(node) + " " + Path("good.png") + " " + Path("new.bin")}) {
+            Outcome r = Tool(args);
+            EXPECT_EQ(r.status, 1) << args;
+            EXPECT_NE(r.err.find(Path(node) + ": "), std::string::npos) << r.err;
+            ASSERT_EQ(lstat(Path(node).c_str(), &is), 0);
+            EXPECT_EQ(is.st_mode, was.st_mode) << args;
+            EXPECT_EQ(is.st_rdev, was.st_rdev) << args;
+            EXPECT_EQ(Files(), withNodes) << args;
+        }
+    }
+    EXPECT_EQ(Slurp(Path("out.bin")), "earlier output");
 
     // A wrong call: one line of usage, exit 2; --help: the usage on stdout.
     const std::string wrongCalls[] = {"", Path("good.png"), "--dither=lots a b", "--what a b"};
