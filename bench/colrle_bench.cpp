@@ -18,6 +18,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -181,6 +183,44 @@ BENCHMARK(Floor)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(Decode)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(Checked)->Arg(0)->Arg(1)->Arg(2);
 
+// After the usual table, each decoder's speed as a fraction of the floor's
+// on the same picture, from the same run (the median with repetitions).
+class FloorReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            auto it = run.counters.find("bytes_per_second");
+            if (it != run.counters.end() &&
+                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+                speeds_[run.run_name.str()] = it->second.value;
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const char *picture : {"0", "1", "2"}) {
+            auto floor = speeds_.find(std::string("Floor/") + picture);
+            if (floor == speeds_.end() || floor->second <= 0)
+                continue;
+            for (const char *decoder : {"Decode/", "Checked/"}) {
+                auto s = speeds_.find(decoder + std::string(picture));
+                if (s != speeds_.end())
+                    std::printf("%-10s %.3fx floor\n", s->first.c_str(), s->second / floor->second);
+            }
+        }
+    }
+
+  private:
+    std::map<std::string, double> speeds_;
+};
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    FloorReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -203,11 +203,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run> &runs) override {
         ConsoleReporter::ReportRuns(runs);
-        // With repetitions, the mean stands for the benchmark.
+        // With repetitions, the median stands for the benchmark: on a shared
+        // machine a few disturbed repetitions pull the mean down.
         for (const Run &run : runs) {
             auto it = run.counters.find("bytes_per_second");
             if (it != run.counters.end() &&
-                (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean"))
+                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
                 speeds_[run.run_name.str()] = it->second.value;
         }
     }

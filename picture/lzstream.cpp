@@ -6,21 +6,20 @@ LzStreamState g_lzStream;
 
 namespace {
 
-// The fast path decodes whole groups with wide copies that read up to 8
+// The fast path decodes whole groups with 16-byte copies that read up to 15
 // bytes past an item's input and write up to 15 bytes past the group's
 // output. It runs a group only when the piece holds at least this many
 // bytes from the group's flag byte on:
-//   - 17 for the group itself (a flag byte and eight tokens) and 8 for the
-//     over-read of its last literal copy, so reads stay inside the piece;
-//   - 32 more after the group, which always hold 15 complete items and so
-//     decode to at least 15 bytes in this same call. The bytes written ahead
-//     are thus bytes the call writes anyway, inside the caller's buffer, and
-//     they are overwritten with their true values before it returns.
+//   - 31 for the reads: the last item starts at most 15 bytes after the
+//     flag byte and its copy reads 16, so reads stay inside the piece;
+//   - 17 for the group itself (a flag byte and eight tokens) and 32 more
+//     after it, which always hold 15 complete items and so decode to at
+//     least 15 bytes in this same call. The bytes written ahead are thus
+//     bytes the call writes anyway, inside the caller's buffer, and they are
+//     overwritten with their true values before it returns.
 // No output end is needed for that, and the bytes in the buffer after any
 // call are exactly those of a byte-by-byte decode.
 const size_t kFastRoom = 64;
-
-const uint32_t kGroupDone = 0x80000000u;
 
 inline uint64_t Load64(const uint8_t *p) {
     uint64_t v;
@@ -39,17 +38,6 @@ inline void Copy4(uint8_t *to, const uint8_t *from) {
     std::memcpy(to, &v, 4);
 }
 
-inline unsigned LeadingZeros(uint32_t v) {
-#if defined(__GNUC__)
-    return static_cast<unsigned>(__builtin_clz(v));
-#else
-    unsigned n = 0;
-    for (; (v & kGroupDone) == 0; v <<= 1)
-        ++n;
-    return n;
-#endif
-}
-
 // For a distance d below 8, the output repeats with period d, so it also
 // repeats with any multiple of d. After 4 bytes copied one by one, the next
 // 4 come from kBack4[d] bytes back and the next 8 from kBack8[d] bytes back:
@@ -57,15 +45,11 @@ inline unsigned LeadingZeros(uint32_t v) {
 const uint8_t kBack4[8] = {4, 4, 4, 6, 4, 5, 6, 7};
 const uint8_t kBack8[8] = {8, 8, 8, 9, 8, 10, 12, 14};
 
-// Writes the 16 bytes at `out` so that the first `length` are the
-// back-reference's; the rest are scratch that later items overwrite.
-inline void CopyBackWide(uint8_t *out, uint32_t distance) {
+// Writes the 16 bytes at `out` so that the first `length` are those of a
+// back-reference with a distance from 1 to 7; the rest are scratch that
+// later items overwrite.
+inline void CopyBackShort(uint8_t *out, uint32_t distance) {
     const uint8_t *from = out - distance;
-    if (distance >= 8) {
-        Copy8(out, from);
-        Copy8(out + 8, from + 8);
-        return;
-    }
     out[0] = from[0];
     out[1] = from[1];
     out[2] = from[2];
@@ -74,30 +58,48 @@ inline void CopyBackWide(uint8_t *out, uint32_t distance) {
     Copy8(out + 8, out + 8 - kBack8[distance]);
 }
 
+// a where mask is all ones, b where it is zero, without a branch: the
+// item kinds of a group are as good as random.
+inline const uint8_t *Pick(uint32_t mask, const uint8_t *a, const uint8_t *b) {
+    const uintptr_t m = static_cast<uintptr_t>(0) - (mask & 1);
+    return reinterpret_cast<const uint8_t *>((reinterpret_cast<uintptr_t>(a) & m) |
+                                             (reinterpret_cast<uintptr_t>(b) & ~m));
+}
+
+// Two 8-byte steps in order, so that a source 8 to 15 bytes back reads the
+// first step's bytes in the second.
+inline void Copy16(uint8_t *to, const uint8_t *from) {
+    Copy8(to, from);
+    Copy8(to + 8, from + 8);
+}
+
 // Decodes whole groups while the piece has kFastRoom bytes left; starts and
-// stops at a group boundary.
+// stops at a group boundary. Every item is decoded the same way, without a
+// branch on its kind: a literal is a 16-byte copy from the input that moves
+// on by 1, a back-reference one from the output that moves on by its length.
+// Only back-references closer than 8 bytes take a branch of their own.
 void DecodeGroups(const uint8_t *&inRef, const uint8_t *end, uint8_t *&outRef, uint32_t &tokenRef) {
     const uint8_t *in = inRef;
     uint8_t *out = outRef;
     uint32_t token = tokenRef;
     do {
-        // The flag bits are consumed from the top; the 1 below them marks
-        // the group's end, so the count of leading zeros is the run of
-        // literals before the next back-reference or the end.
-        uint32_t flags = static_cast<uint32_t>(*in++) << 24 | 0x00800000u;
-        for (;;) {
-            unsigned literals = LeadingZeros(flags);
-            Copy8(out, in);
-            in += literals;
-            out += literals;
-            flags <<= literals;
-            if (flags == kGroupDone)
-                break;
+        uint32_t flags = *in++;
+        // Unrolled, the eight items keep their input and output positions in
+        // registers without a loop counter; gcc and clang both read this.
+#pragma GCC unroll 8
+        for (int item = 0; item < 8; ++item) {
+            // All ones for a back-reference, zero for a literal.
+            const uint32_t mask = 0u - (flags >> 7 & 1);
+            const uint32_t t = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8;
+            const uint32_t distance = t & 0x0FFF & mask;
+            if (distance - 1 < 7)
+                CopyBackShort(out, distance);
+            else
+                Copy16(out, Pick(mask, out - distance, in));
+            token = (t & mask) | (token & ~mask);
+            out += ((t >> 12) & mask) + 1;
+            in += 1 + (mask & 1);
             flags <<= 1;
-            token = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8;
-            in += 2;
-            CopyBackWide(out, token & 0x0FFF);
-            out += (token >> 12) + 1;
         }
     } while (static_cast<size_t>(end - in) >= kFastRoom);
     inRef = in;
