@@ -9,11 +9,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 usage="usage: check_disc.sh IMAGE_OR_DEVICE"
 
-die() { # exit-code message
-    printf 'check_disc.sh: %s\n' "$2" >&2
-    exit "$1"
-}
-
 case "${1:-}" in
 --help | -h)
     cat <<EOF

@@ -8,6 +8,13 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 log() { printf '==> %s\n' "$*" >&2; }
 
+# die EXIT-CODE MESSAGE: the script's name and the message on stderr, then
+# the exit (2 for a wrong call, 1 for a failure).
+die() {
+    printf '%s: %s\n' "$(basename "$0")" "$2" >&2
+    exit "$1"
+}
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -131,8 +138,8 @@ make_game_folder() {
     python3 - "$dir" "$seed" "$@" <<'PY'
 import os, random, sys
 root, rng = sys.argv[1], random.Random(int(sys.argv[2]))
-for spec in sys.argv[3:]:
-    name, size = spec.rsplit("=", 1)
+for entry in sys.argv[3:]:
+    name, size = entry.rsplit("=", 1)
     path = os.path.join(root, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:

@@ -17,11 +17,6 @@ DISC_SECTORS=360000
 # xorriso writes later file dates as this one.
 LAST_EPOCH=5869583999
 
-die() { # exit-code message
-    printf 'make_disc.sh: %s\n' "$2" >&2
-    exit "$1"
-}
-
 game= out= picture= label=Q7 exe= arch=i686 preview=
 positional=() picture_options=()
 while [ $# -gt 0 ]; do
