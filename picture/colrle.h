@@ -17,7 +17,9 @@
 // Decodes a whole picture. Row k of column i lands at
 // destination + 4*i + k*stride; stride may be negative (bottom-up buffers).
 // Trusts its input: the stream must be valid and the buffer must hold every
-// row. For the program's own data and other trusted callers.
+// row. For the program's own data and other trusted callers. (It still
+// stops at a run that reaches past its column's last row: the test costs
+// nothing measurable, and the rows below the picture are not overwritten.)
 void ColumnRleDecode(uint8_t *destination, const uint8_t *source, int32_t stride);
 
 // Reads the header of a column-RLE picture of `size` bytes. False when the
