@@ -47,12 +47,11 @@ bool ColumnRleDecodeChecked(uint8_t *destination, const uint8_t *source, size_t 
     const uint8_t *s = ColumnRleStream(source);
     const uint8_t *end = source + size;
     const uint32_t columns = width >> 2;
-    // With room for the costliest coding of a column, only the run counts
-    // need testing; the exact per-read tests are left for the stream's tail.
-    const size_t room = ColumnRleColumnBound(height);
+    // As ColumnRleWalkColumnChecked, with the shared column function for
+    // the columns that have room.
     for (uint32_t i = 0; i < columns; ++i) {
         uint8_t *column = destination + 4 * static_cast<size_t>(i);
-        if (static_cast<size_t>(end - s) >= room) {
+        if (ColumnRleRoomForColumn(s, end, height)) {
             s = DecodeColumn(s, height, column, stride);
         } else {
             ColumnRleStoreSink sink(column, stride);

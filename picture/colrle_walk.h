@@ -76,6 +76,13 @@ inline size_t ColumnRleColumnBound(uint32_t height) {
     return static_cast<size_t>(height) * 4 + height / 2 + 1;
 }
 
+// True when the stream from s to end holds that much: only the run counts
+// of the next column then need testing, and the exact per-read tests are
+// left for the stream's tail.
+inline bool ColumnRleRoomForColumn(const uint8_t *s, const uint8_t *end, uint32_t height) {
+    return static_cast<size_t>(end - s) >= ColumnRleColumnBound(height);
+}
+
 // The walk itself. kBounded tests every read against `end`; kCheckRuns
 // refuses a run that reaches past the column's last row. Returns the start
 // of the next column, or nullptr when a test fails (only possible when one
@@ -148,9 +155,7 @@ inline const uint8_t *ColumnRleWalkColumn(const uint8_t *s, uint32_t height, Sin
 template <class Sink>
 inline const uint8_t *ColumnRleWalkColumnChecked(const uint8_t *s, const uint8_t *end,
                                                  uint32_t height, Sink &sink) {
-    // With room for the costliest coding of the column, only the run counts
-    // need testing; the exact per-read tests are left for the stream's tail.
-    if (static_cast<size_t>(end - s) >= ColumnRleColumnBound(height))
+    if (ColumnRleRoomForColumn(s, end, height))
         return ColumnRleWalkColumnWith<false, true>(s, end, height, sink);
     return ColumnRleWalkColumnWith<true, true>(s, end, height, sink);
 }
