@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -490,6 +491,13 @@ TEST(ColumnRleDecodeChecked, RefusesBrokenStreams) {
                 for (uint32_t k = 0; k < c.height; ++k)
                     PutCell(b, (k % 2) ? P : Q);
             EXPECT_FALSE(CheckedExact(b, 8, c.height))
+                << "height " << c.height << " count " << c.lastCount;
+            // The trusted decoder stops at such a run too, rather than
+            // writing below the picture's last row.
+            Bytes out(8u * c.height + 8u * 512, 0xEE);
+            ColumnRleDecode(out.data(), b.data(), 8);
+            EXPECT_TRUE(std::all_of(out.begin() + 8u * c.height, out.end(),
+                                    [](uint8_t x) { return x == 0xEE; }))
                 << "height " << c.height << " count " << c.lastCount;
         }
     }
