@@ -109,6 +109,45 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
         s += 4;
         if (x != v) {
             for (;;) {
+                // Stretches of single cells four at a time while the column
+                // has more than four rows left: one loop branch and one
+                // stream pointer update per four cells. A cell equal to the
+                // one before it is that cell's marker, and the run follows.
+                if (!kBounded && left > 4) {
+                    sink.Cell(x);
+                    uint32_t y = ColumnRleLoadCell(s);
+                    if (y == x) {
+                        v = x;
+                        s += 4;
+                        left -= 1;
+                        break;
+                    }
+                    sink.Cell(y);
+                    uint32_t z = ColumnRleLoadCell(s + 4);
+                    if (z == y) {
+                        v = y;
+                        s += 8;
+                        left -= 2;
+                        break;
+                    }
+                    sink.Cell(z);
+                    uint32_t w = ColumnRleLoadCell(s + 8);
+                    if (w == z) {
+                        v = z;
+                        s += 12;
+                        left -= 3;
+                        break;
+                    }
+                    sink.Cell(w);
+                    x = ColumnRleLoadCell(s + 12);
+                    s += 16;
+                    left -= 4;
+                    if (x == w) {
+                        v = w;
+                        break;
+                    }
+                    continue;
+                }
                 v = x;
                 sink.Cell(v);
                 if (__builtin_expect(--left == 0, 0))
