@@ -21,10 +21,12 @@
 // copy loop, reading 4 bytes a row, ran at 0.82 of the floor at the title's
 // 580 x 440, at 0.92 with 700 bytes a row and at 0.97 with 576. With 580
 // bytes a row it matched the floor up to 352 rows, and written to a small
-// buffer instead of the picture it beat the floor: one column of 440 rows
-// writes to 440 cache lines, 27.5 KB of the 32 KB first-level cache, and
-// the lines of the stream come on top. The decoders read less than 4 bytes
-// a row, so they can run faster than the copy.
+// buffer instead of the picture it beat the floor. One column of 440 rows
+// writes to 440 cache lines; at 580 bytes a row, 37 % of the first-level
+// cache's sets (64 sets of 8 lines) get 8 of them, and a line of the stream
+// landing in such a set pushes out a line the next column writes again. At
+// 576 or 704 bytes a row no set gets more than 7. The decoders read less
+// than 4 bytes a row, so they can run faster than the copy.
 //
 // Pictures: the stored title picture (580 x 440, from resources/backcg.bin)
 // a generated 4096 x 4096 picture with bands, blocks, long flat areas and
