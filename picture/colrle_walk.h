@@ -76,6 +76,12 @@ inline size_t ColumnRleColumnBound(uint32_t height) {
     return static_cast<size_t>(height) * 4 + height / 2 + 1;
 }
 
+// How far past a column's last byte a read-ahead walk may read: when the
+// column ends in a single cell, the next 4 bytes and a count of up to 2
+// bytes, taken for that cell's marker and run before the row count shows
+// the column was done.
+constexpr size_t kColumnRleReadAhead = 6;
+
 // True when the stream from s to end holds that much: only the run counts
 // of the next column then need testing, and the exact per-read tests are
 // left for the stream's tail.
@@ -88,9 +94,20 @@ inline bool ColumnRleRoomForColumn(const uint8_t *s, const uint8_t *end, uint32_
 // of the next column, or nullptr when a test fails (only possible when one
 // of the two is on). With both off, `end` is not used and the stream is
 // trusted completely.
-template <bool kBounded, bool kCheckRuns, class Sink>
+//
+// kReadAhead (with kCheckRuns) reads a group's second 4 bytes, and its
+// count, before testing whether the group's first cell ended the column:
+// the run test that follows the count tells it. That spares the runs, most
+// groups of a drawn picture, a test and a branch; the price is up to
+// kColumnRleReadAhead bytes read past the column, so the caller must know
+// that the stream holds them.
+template <bool kBounded, bool kCheckRuns, bool kReadAhead = false, class Sink>
 inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *end, uint32_t height,
                                               Sink &sink) {
+    static_assert(!kReadAhead || (kCheckRuns && !kBounded),
+                  "the read-ahead needs the run test and a stream known to hold it");
+    // The rows not given yet. With kReadAhead, a group's first cell stays
+    // counted until the group turns out to be a run and its count is tested.
     uint32_t left = height;
     for (;;) {
         // A group's first cell, then the next 4 bytes: in drawn pictures
@@ -101,13 +118,15 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
         uint32_t v = ColumnRleLoadCell(s);
         s += 4;
         sink.Cell(v);
-        if (__builtin_expect(--left == 0, 0))
+        if (!kReadAhead && __builtin_expect(--left == 0, 0))
             return s;
         if (kBounded && static_cast<size_t>(end - s) < 4)
             return nullptr;
         uint32_t x = ColumnRleLoadCell(s);
         s += 4;
         if (x != v) {
+            if (kReadAhead && __builtin_expect(--left == 0, 0))
+                return s - 4;
             for (;;) {
                 // Stretches of single cells four at a time while the column
                 // has more than four rows left: one loop branch and one
@@ -119,7 +138,7 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     if (y == x) {
                         v = x;
                         s += 4;
-                        left -= 1;
+                        left -= 1 - kReadAhead;
                         break;
                     }
                     sink.Cell(y);
@@ -127,7 +146,7 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     if (z == y) {
                         v = y;
                         s += 8;
-                        left -= 2;
+                        left -= 2 - kReadAhead;
                         break;
                     }
                     sink.Cell(z);
@@ -135,7 +154,7 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     if (w == z) {
                         v = z;
                         s += 12;
-                        left -= 3;
+                        left -= 3 - kReadAhead;
                         break;
                     }
                     sink.Cell(w);
@@ -144,6 +163,7 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     left -= 4;
                     if (x == w) {
                         v = w;
+                        left += kReadAhead;
                         break;
                     }
                     continue;
@@ -156,11 +176,14 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     return nullptr;
                 x = ColumnRleLoadCell(s);
                 s += 4;
-                if (x == v)
+                if (x == v) {
+                    left += kReadAhead;
                     break;
+                }
             }
         }
-        // v was just given as a row and x is its run marker.
+        // v was just given as a row and x is its run marker (with kReadAhead,
+        // v is still counted in `left`).
         if (kBounded && s == end)
             return nullptr;
         uint32_t count = *s++;
@@ -171,9 +194,20 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                 return nullptr;
             count = 256 + *s++;
         }
-        if (kCheckRuns && count > left)
-            return nullptr;
-        left -= count;
+        if (kReadAhead) {
+            if (__builtin_expect(count >= left, 0)) {
+                // Only a group's first cell can be the column's last row
+                // here; then x and the count were the next column's bytes.
+                if (left == 1)
+                    return s - (count > 255 ? 6 : 5);
+                return nullptr;
+            }
+            left -= count + 1;
+        } else {
+            if (kCheckRuns && count > left)
+                return nullptr;
+            left -= count;
+        }
         sink.Run(v, count);
         if (__builtin_expect(left == 0, 0))
             return s;

@@ -104,9 +104,13 @@ TEST(ColumnRleDecode, LongAndShortCounts) {
         ASSERT_EQ(CellOf(out, 4, 0, k), Q) << "row " << k;
 
     // 0, 0 means 256 further copies (257 rows); 255 means 256 rows; the
-    // columns after them start fresh.
+    // columns after them start fresh, even where a column ends in a single
+    // cell and the next one starts with that same cell and a byte 0: what a
+    // marker and a long count look like. Two columns of single cells at the
+    // end, so that the decoders have stream enough to read on past a column
+    // before they see that it is done.
     Bytes t;
-    PutHeader(t, 8, 257);
+    PutHeader(t, 24, 257);
     PutCell(t, P);
     PutCell(t, P);
     t.push_back(0);
@@ -115,10 +119,25 @@ TEST(ColumnRleDecode, LongAndShortCounts) {
     PutCell(t, R);
     t.push_back(255);
     PutCell(t, Q);
+    PutCell(t, Q);
+    PutCell(t, 0x5A5A5A00);
+    PutCell(t, R);
+    PutCell(t, R);
+    t.push_back(254);
+    PutCell(t, R);
+    PutCell(t, R);
+    t.push_back(0);
+    t.push_back(0);
+    for (uint32_t k = 0; k < 2 * 257; ++k)
+        PutCell(t, 0x01010101u * (k % 5));
     Bytes out2 = Decode(t);
     for (uint32_t k = 0; k < 257; ++k) {
-        ASSERT_EQ(CellOf(out2, 8, 0, k), P) << "row " << k;
-        ASSERT_EQ(CellOf(out2, 8, 1, k), k < 256 ? R : Q) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 0, k), P) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 1, k), k < 256 ? R : Q) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 2, k), k == 0 ? Q : k == 1 ? 0x5A5A5A00 : R) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 3, k), R) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 4, k), 0x01010101u * (k % 5)) << "row " << k;
+        ASSERT_EQ(CellOf(out2, 24, 5, k), 0x01010101u * ((k + 257) % 5)) << "row " << k;
     }
     bool ok = false;
     EXPECT_EQ(DecodeChecked(t, &ok), out2);
