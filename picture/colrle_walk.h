@@ -267,30 +267,34 @@ struct ColumnRleStoreSink {
     // Runs are most of a typical picture's rows, and their lengths vary
     // from one run to the next. The rows past a multiple of four first, by
     // a jump into the loop, then four rows a turn: one taken branch every
-    // four rows, and a run of any length has the one loop exit.
+    // four rows, and a run of any length has the one loop exit. The jump's
+    // tests go from the most often taken: in the title picture most runs
+    // are of 2 or 10 rows (counts 1 and 9), and a switch let the compiler
+    // test for one row past the fours last.
     void Run(uint32_t v, uint32_t count) {
         uint8_t *p = out;
         const ptrdiff_t step = stride;
         uint32_t turns = (count + 3) >> 2;
-        switch (count & 3) {
-        case 0:
-            do {
-                ColumnRleStoreCell(p, v);
-                p += step;
-                [[fallthrough]];
-            case 3:
-                ColumnRleStoreCell(p, v);
-                p += step;
-                [[fallthrough]];
-            case 2:
-                ColumnRleStoreCell(p, v);
-                p += step;
-                [[fallthrough]];
-            case 1:
-                ColumnRleStoreCell(p, v);
-                p += step;
-            } while (--turns != 0);
-        }
+        const uint32_t first = count & 3;
+        if (first == 1)
+            goto one;
+        if (first == 2)
+            goto two;
+        if (first == 3)
+            goto three;
+        do {
+            ColumnRleStoreCell(p, v);
+            p += step;
+        three:
+            ColumnRleStoreCell(p, v);
+            p += step;
+        two:
+            ColumnRleStoreCell(p, v);
+            p += step;
+        one:
+            ColumnRleStoreCell(p, v);
+            p += step;
+        } while (--turns != 0);
         out = p;
     }
 };
