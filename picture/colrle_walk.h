@@ -161,11 +161,13 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     x = ColumnRleLoadCell(s + 12);
                     s += 16;
                     left -= 4;
-                    // Expected not taken: with the read-ahead's correction
-                    // on this way out, GCC otherwise laid out the way round
-                    // the loop to one side, a second taken branch in every
-                    // four cells.
-                    if (__builtin_expect(x == w, 0)) {
+                    // With the read-ahead's correction on this way out, GCC
+                    // laid out the way round the loop to one side, a second
+                    // taken branch in every four cells, unless told that it
+                    // is the unlikely way. Without the read-ahead the same
+                    // hint moved the windowed decodes' code about and made
+                    // them up to a tenth slower, so it stays off there.
+                    if (kReadAhead ? __builtin_expect(x == w, 0) : x == w) {
                         v = w;
                         left += kReadAhead;
                         break;
