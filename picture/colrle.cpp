@@ -58,7 +58,7 @@ bool ColumnRleDecodeChecked(uint8_t *destination, const uint8_t *source, size_t 
     // the columns that have room for it and its read-ahead.
     for (uint32_t i = 0; i < columns; ++i) {
         uint8_t *column = destination + 4 * static_cast<size_t>(i);
-        if (static_cast<size_t>(end - s) >= ColumnRleColumnBound(height) + kColumnRleReadAhead) {
+        if (ColumnRleRoomForColumn(s, end, height, kColumnRleReadAhead)) {
             s = DecodeColumn(s, height, column, stride);
         } else {
             ColumnRleStoreSink sink(column, stride);

@@ -82,11 +82,13 @@ inline size_t ColumnRleColumnBound(uint32_t height) {
 // the column was done.
 constexpr size_t kColumnRleReadAhead = 6;
 
-// True when the stream from s to end holds that much: only the run counts
-// of the next column then need testing, and the exact per-read tests are
-// left for the stream's tail.
-inline bool ColumnRleRoomForColumn(const uint8_t *s, const uint8_t *end, uint32_t height) {
-    return static_cast<size_t>(end - s) >= ColumnRleColumnBound(height);
+// True when the stream from s to end holds that much, and `beyond` bytes
+// more (kColumnRleReadAhead for a read-ahead walk): only the run counts of
+// the next column then need testing, and the exact per-read tests are left
+// for the stream's tail.
+inline bool ColumnRleRoomForColumn(const uint8_t *s, const uint8_t *end, uint32_t height,
+                                   size_t beyond = 0) {
+    return static_cast<size_t>(end - s) >= ColumnRleColumnBound(height) + beyond;
 }
 
 // The walk itself. kBounded tests every read against `end`; kCheckRuns
