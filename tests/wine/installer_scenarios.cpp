@@ -553,7 +553,7 @@ SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
     std::string dir = "C:\\q7t\\rootrec-installed";
     RemoveTree(dir);
     REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
-    WriteBytes(dir + "\\GAME.DAT", "copied earlier");
+    WriteBytes(dir + "\\CANARY.DAT", "copied earlier"); // a file of the disc's
     DeleteProductKey();
     SetRecordValue("InstallDir", REG_SZ, dir + "\\sub\\..\\" + std::string(1, '\0'));
     Launcher l = Start(disc);
