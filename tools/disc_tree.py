@@ -237,7 +237,9 @@ def main(argv):
         print(f"warning: {shown(root)} has no KBZ.EXE: the launcher's Play will report the engine missing",
               file=sys.stderr)
     if not_ascii:
-        print(f"warning: {len(not_ascii)} names on the disc are not plain ASCII; a player's Windows "
+        some = (f"{len(not_ascii)} names on the disc are" if len(not_ascii) > 1
+                else "a name on the disc is")
+        print(f"warning: {some} not plain ASCII; a player's Windows "
               "reads them only when its system locale is Japanese (code page 932), and installing "
               "or playing fails at them on any other:", file=sys.stderr)
         for path in not_ascii[:NOT_ASCII_SHOWN]:
