@@ -295,7 +295,8 @@ fi
 
 # Title pictures, converted and built for real: two runs at once each get
 # their own picture, and a converter that writes nothing stops the disc
-# rather than leave it the picture of a run before.
+# rather than leave it the picture of a run before. A picture named like
+# an option is still a picture.
 pics=$work/pics
 mkdir -p "$pics"
 printf 'engine' >"$pics/KBZ.EXE"
@@ -305,7 +306,9 @@ for c in red blue; do
     bash "$here/../../scripts/make_title.sh" "$work/$c.png" "$work/$c.bin" >/dev/null 2>&1
 done
 rc=0
-bash "$make_disc" "$pics" "$work/red.iso" --picture "$work/red.png" >/dev/null 2>"$work/red.log" &
+# One picture is named as the converter's options are, "-red.png".
+cp "$work/red.png" "$work/-red.png"
+(cd "$work" && bash "$make_disc" "$pics" "$work/red.iso" --picture -red.png >/dev/null 2>"$work/red.log") &
 bash "$make_disc" "$pics" "$work/blue.iso" --picture "$work/blue.png" >/dev/null 2>"$work/blue.log" || rc=$?
 wait $! || rc=$?
 holds() { # IMAGE PICTURE.bin: the image's Q7.EXE holds the converted picture
