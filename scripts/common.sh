@@ -15,6 +15,65 @@ die() {
     exit "$1"
 }
 
+# file_id PATH: the file PATH names, however it is spelled: the device and
+# inode of an existing file (through links, hard links included), else the
+# resolved folder and name of a file yet to be written.
+file_id() {
+    if [ -e "$1" ]; then
+        stat -L -c 'file %d:%i' -- "$1"
+    else
+        printf 'new %s' "$(realpath -m -- "$1")"
+    fi
+}
+
+# distinct_files LABEL PATH [LABEL PATH]...: exits 2, naming both, when two
+# of the paths (empty ones left out) are one file, since writing one would
+# replace the other. Run it before anything is written.
+distinct_files() {
+    local labels=() paths=() ids=() i j
+    while [ $# -ge 2 ]; do
+        if [ -n "$2" ]; then
+            labels+=("$1") paths+=("$2") ids+=("$(file_id "$2")")
+        fi
+        shift 2
+    done
+    for ((i = 0; i < ${#ids[@]}; i++)); do
+        for ((j = i + 1; j < ${#ids[@]}; j++)); do
+            [ "${ids[i]}" != "${ids[j]}" ] ||
+                die 2 "${labels[i]} ${paths[i]} and ${labels[j]} ${paths[j]} are one file: writing one would replace the other; name another file (nothing written)"
+        done
+    done
+}
+
+# exe_kind FILE: "i386" or "x86_64" on stdout when FILE is a Windows GUI
+# program for that processor; otherwise what it is instead, and status 1.
+# Reads the headers only (od), so it needs nothing installed.
+exe_kind() {
+    local f=$1 pe machine chars magic subsystem
+    [ "$(head -c 2 -- "$f" 2>/dev/null | od -An -t x1 | tr -d ' ')" = 4d5a ] ||
+        { echo "not a Windows program (no MZ header)"; return 1; }
+    pe=$(od -An --endian=little -t u4 -j 60 -N 4 -- "$f" 2>/dev/null | tr -d ' ')
+    [ -n "$pe" ] && [ "$(od -An -t x1 -j "$pe" -N 4 -- "$f" 2>/dev/null | tr -d ' ')" = 50450000 ] ||
+        { echo "not a Windows program (an MS-DOS program or damaged: no PE header)"; return 1; }
+    machine=$(od -An --endian=little -t x2 -j $((pe + 4)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
+    chars=$(od -An --endian=little -t u2 -j $((pe + 22)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
+    magic=$(od -An --endian=little -t x2 -j $((pe + 24)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
+    subsystem=$(od -An --endian=little -t u2 -j $((pe + 24 + 68)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
+    [ -n "$subsystem" ] || { echo "a damaged Windows program (its headers are cut short)"; return 1; }
+    # IMAGE_FILE_EXECUTABLE_IMAGE set, IMAGE_FILE_DLL clear.
+    [ $((chars & 0x2002)) -eq 2 ] || { echo "a Windows library (DLL) or object, not a program"; return 1; }
+    case "$subsystem" in
+    2) ;;
+    3) echo "a Windows console program, not a GUI program"; return 1 ;;
+    *) echo "a Windows program of subsystem $subsystem, not a GUI program"; return 1 ;;
+    esac
+    case "$machine:$magic" in
+    014c:010b) echo i386 ;;
+    8664:020b) echo x86_64 ;;
+    *) echo "a Windows program for another processor (machine 0x$machine), not i386"; return 1 ;;
+    esac
+}
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -37,7 +37,8 @@ $usage
   --x86-64        build the x86_64 Q7.EXE instead, for a trial under a Wine
                   that runs only 64-bit programs; never ship such a disc
   --exe Q7.EXE    put this already built Q7.EXE on the disc instead of building
-                  one (the tests use it for the build their Wine runs)
+                  one (the tests use it for the build their Wine runs); it
+                  must be a Windows GUI program for i386 (x86_64: trials only)
 EOF
         exit 0
         ;;
@@ -68,13 +69,22 @@ game=${positional[0]}
 out=${positional[1]}
 [ ${#picture_options[@]} -eq 0 ] || [ -n "$picture" ] || die 2 "--picture-option needs --picture"
 [ -z "$preview" ] || [ -n "$picture" ] || die 2 "--preview needs --picture"
+# The preview is checked here like every other file the run writes.
+for o in ${picture_options[@]+"${picture_options[@]}"}; do
+    case "$o" in --preview | --preview=*) die 2 "--picture-option $o: give the preview with --preview" ;; esac
+done
 [ -z "$preview" ] || picture_options+=(--preview "$preview")
 [ -z "$exe" ] || { [ -z "$picture" ] && [ $arch = i686 ]; } ||
     die 2 "--exe takes a built Q7.EXE; --picture and --x86-64 are for building one"
 [[ "$label" =~ ^[A-Z0-9_]{1,16}$ ]] || die 2 "--label $label: use 1 to 16 of A-Z, 0-9 and _"
-readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
+readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 -- "$1" >/dev/null 2>&1; }
 [ -z "$picture" ] || readable "$picture" || die 1 "$picture: cannot be read"
 [ -z "$exe" ] || readable "$exe" || die 1 "$exe: cannot be read"
+# What goes on the disc as Q7.EXE is what a double click on the disc starts.
+exe_arch=
+if [ -n "$exe" ]; then
+    exe_arch=$(exe_kind "$exe") || die 1 "--exe $exe: $exe_arch; Q7.EXE must be a Windows GUI program (i386)"
+fi
 [ -e "$game" ] || die 1 "$game: no such folder"
 [ -d "$game" ] || die 1 "$game: not a folder"
 [ -L "$out" ] || [ ! -d "$out" ] || die 1 "$out: is a folder"
@@ -82,9 +92,27 @@ readable() { [ -f "$1" ] && [ -r "$1" ] && head -c 1 "$1" >/dev/null 2>&1; }
 if [ -L "$out" ] || { [ -e "$out" ] && [ ! -f "$out" ]; }; then
     die 1 "$out: not a regular file (a link, device or FIFO); name a new or ordinary file"
 fi
-case "$(realpath -m "$out")/" in
-"$(realpath "$game")"/*) die 1 "$out: inside $game, the image would go onto itself" ;;
-esac
+# inside PATH FOLDER: PATH, resolved, lies in FOLDER.
+inside() {
+    case "$(realpath -m -- "$1")/" in
+    "$(realpath -- "$2")"/*) return 0 ;;
+    esac
+    return 1
+}
+! inside "$out" "$game" || die 1 "$out: inside $game, the image would go onto itself"
+# Anything written into the game folder would go onto the disc unchecked.
+[ -z "$preview" ] || ! inside "$preview" "$game" ||
+    die 1 "--preview $preview: inside $game, it would go onto the disc unchecked; write it elsewhere"
+[ -n "$exe" ] || ! inside "$Q7_BUILD" "$game" ||
+    die 1 "$Q7_BUILD (the build folder, Q7_BUILD): inside $game, the build would go onto the disc; set Q7_BUILD to a folder elsewhere"
+# The picture converter's output, rewritten by every run with a picture.
+resource=
+[ -z "$picture" ] || resource=$Q7_BUILD/disc-title-$arch/backcg.bin
+# Publishers' files are never overwritten, however they are spelled.
+distinct_files --picture "$picture" --exe "$exe" --preview "$preview" OUTPUT "$out" \
+    "the converted picture" "$resource"
+# The converter takes a name that starts with "-" for an option.
+[ -z "$picture" ] || picture=$(realpath -- "$picture")
 
 # The image is written beside OUTPUT and renamed over it when whole, so a
 # failure at any point leaves OUTPUT as it was.
@@ -112,8 +140,11 @@ if [ -z "$exe" ]; then
 fi
 
 log "checking $game"
+writes=(--writes "$out")
+[ -z "$preview" ] || writes+=(--writes "$preview")
+[ -z "$resource" ] || writes+=(--writes "$resource")
 read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" --own "$part" --own "$stage" \
-    --own "$(realpath -m "$out")" "$game") || exit 1
+    "${writes[@]}" "$game") || exit 1
 log "$files files, $bytes bytes"
 # Each file takes whole sectors; a first refusal before anything is built.
 if [ $((bytes / 2048)) -gt $DISC_SECTORS ]; then
@@ -170,6 +201,9 @@ elif [ -z "$exe" ]; then
     exe=$Q7_BUILD/$tree/launcher/Q7.EXE
 fi
 
+if [ -z "$exe_arch" ]; then
+    exe_arch=$(exe_kind "$exe") || die 1 "$exe: $exe_arch; the build did not make a Windows GUI program"
+fi
 cp "$exe" "$stage/Q7.EXE"
 [ -z "$lock" ] || exec {lock}>&-
 log "Q7.EXE: $(stat -c %s "$stage/Q7.EXE") bytes, SHA-256 $(sha256sum "$stage/Q7.EXE" | cut -d' ' -f1)"
@@ -177,12 +211,12 @@ printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 
 # Rock Ridge with -r: every file read-only for whoever mounts the image on
 # Unix, as Joliet makes them on Windows. Links in the folder are followed.
-# In a graft point "=" separates the two paths; "\" escapes it.
-game_graft=${game//\\/\\\\}
-game_graft=${game_graft//=/\\=}
+# The folder goes in through a link of the run's own: xorriso warns about
+# "*", "?" and "[" in a path it is given, and "=" would split a graft point.
+ln -s "$(realpath -- "$game")" "$stage/game"
 xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links --md5
     -V "$label" --set_all_file_dates "=$epoch"
-    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$game_graft")
+    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$stage/game")
 # Any complaint of xorriso's is a failure: its warnings mean files left out
 # of a tree or changed on the way (a path too long for Joliet, a file that
 # shrank while it was read).
@@ -225,4 +259,8 @@ python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
     die 1 "$out: files changed while the image was written (above); no image written"
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
 mv -f "$part" "$out" || die 1 "$out: cannot be written"
+if [ "$exe_arch" = x86_64 ]; then
+    printf '%s: warning: %s holds an x86_64 Q7.EXE, for a trial under a 64-bit Wine only: a player'"'"'s 32-bit Windows cannot start it. Never ship this disc; make the one to ship with the i686 Q7.EXE (without --x86-64).\n' \
+        "$(basename "$0")" "$out" >&2
+fi
 sha256sum "$out"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks a game folder before it goes on a disc image, and after.
 
-Usage: disc_tree.py [--own PATH]... GAME_DIR
+Usage: disc_tree.py [--own PATH | --writes FILE]... GAME_DIR
        disc_tree.py --sizes GAME_DIR < REPORT
 
 Every name must survive the trip to a player's Japanese Windows: Joliet
@@ -13,7 +13,13 @@ reads names through the ANSI interface, so each must have a Shift-JIS (code
 page 932) form that reads back as the same name. Two names that differ only
 in letter case are one name to Windows. --own names a file or folder of the
 run itself (the image being written, its work folder): a link in the game
-folder that leads there is refused.
+folder that leads there is refused. --writes names a file the run writes
+later (OUTPUT, the preview): a link to it or to its folder is refused, since
+the file would go onto the disc unchecked.
+
+A name that is not plain ASCII reads right only on a Windows whose system
+code page is 932 (the launcher and the game use the ANSI interface): such
+names are listed in a warning, not refused.
 
 Prints "FILES BYTES" (regular files below GAME_DIR and their total size) on
 stdout. Exits 1 with one line per fault on stderr when something cannot go
@@ -97,8 +103,11 @@ def joliet_path_bytes(parts):
     return sum(1 + 2 * len(os.fsdecode(p)) for p in parts)
 
 
-def check_tree(root, own):
+def check_tree(root, own, writes=()):
     errors = []
+    not_ascii = []
+    own = list(own) + list(writes)
+    write_dirs = {os.path.dirname(w): w for w in writes}
     files = 0
     total = 0
     # The real folders on the way down to each folder: a folder met again
@@ -117,14 +126,24 @@ def check_tree(root, own):
                           "or the run's work folder); remove the link")
             dirs[:] = []
             continue
+        if real in write_dirs:
+            errors.append(f"{shown(here)}{os.sep}: is the folder where this run writes "
+                          f"{shown(write_dirs[real])}, which would go onto the disc unchecked; "
+                          "remove the link or write it elsewhere")
+            dirs[:] = []
+            continue
+        dirs.sort()  # the warnings list names in one order, run after run
         for d in dirs:
             ancestors[os.path.join(here, d)] = above | {real}
         rel = [] if here == root else os.path.relpath(here, root).split(os.sep)
         folded = {}
         for name in sorted(dirs + names):
             path = os.path.join(here, name)
-            for fault in name_faults(name):
+            faults = name_faults(name)
+            for fault in faults:
                 errors.append(f"{shown(path)}: the name {fault}")
+            if not faults and not os.fsencode(name).isascii():
+                not_ascii.append(path + (os.sep if name in dirs else ""))
             key = name.casefold()
             if key in folded:
                 errors.append(f"{shown(path)}: differs from {shown(folded[key])} only in letter case")
@@ -158,7 +177,11 @@ def check_tree(root, own):
                 errors.append(f"{shown(path)}: cannot be read (no permission)")
             files += 1
             total += st.st_size
-    return errors, files, total
+    return errors, files, total, not_ascii
+
+
+# How many names the warning about names that are not plain ASCII lists.
+NOT_ASCII_SHOWN = 10
 
 
 def check_sizes(root, report):
@@ -187,20 +210,22 @@ def check_sizes(root, report):
 def main(argv):
     args = argv[1:]
     own = []
-    while len(args) >= 2 and args[0] == "--own":
-        own.append(os.path.realpath(args[1]))
+    writes = []
+    while len(args) >= 2 and args[0] in ("--own", "--writes"):
+        (own if args[0] == "--own" else writes).append(os.path.realpath(args[1]))
         args = args[2:]
-    if len(args) == 2 and args[0] == "--sizes" and not own:
+    if len(args) == 2 and args[0] == "--sizes" and not own and not writes:
         errors = check_sizes(args[1], sys.stdin)
         for e in errors:
             print(e, file=sys.stderr)
         return 1 if errors else 0
     if len(args) != 1:
-        print("usage: disc_tree.py [--own PATH]... GAME_DIR | --sizes GAME_DIR < REPORT",
+        print("usage: disc_tree.py [--own PATH | --writes FILE]... GAME_DIR | "
+              "--sizes GAME_DIR < REPORT",
               file=sys.stderr)
         return 2
     root = args[0]
-    errors, files, total = check_tree(root, own)
+    errors, files, total, not_ascii = check_tree(root, own, writes)
     for e in errors:
         print(e, file=sys.stderr)
     if errors:
@@ -211,6 +236,16 @@ def main(argv):
     if not any(n.upper() == "KBZ.EXE" for n in os.listdir(root)):
         print(f"warning: {shown(root)} has no KBZ.EXE: the launcher's Play will report the engine missing",
               file=sys.stderr)
+    if not_ascii:
+        some = (f"{len(not_ascii)} names on the disc are" if len(not_ascii) > 1
+                else "a name on the disc is")
+        print(f"warning: {some} not plain ASCII; a player's Windows "
+              "reads them only when its system locale is Japanese (code page 932), and installing "
+              "or playing fails at them on any other:", file=sys.stderr)
+        for path in not_ascii[:NOT_ASCII_SHOWN]:
+            print(f"  {shown(path)}", file=sys.stderr)
+        if len(not_ascii) > NOT_ASCII_SHOWN:
+            print(f"  and {len(not_ascii) - NOT_ASCII_SHOWN} more", file=sys.stderr)
     print(files, total)
     return 0
 

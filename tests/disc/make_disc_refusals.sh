@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # scripts/make_disc.sh on bad input: each case must exit non-zero with a
 # message that names what is wrong, and leave an earlier image at OUTPUT as
-# it was, with no half-written file beside it. A folder without KBZ.EXE is
-# only warned about. Runs with --exe, so nothing is built.
+# it was, with no half-written file beside it, and the publisher's picture,
+# preview and Q7.EXE as they were. A folder without KBZ.EXE, names that are
+# not plain ASCII and an x86_64 Q7.EXE are only warned about. Runs with
+# --exe, so nothing is built, except where a picture is converted.
 # Usage: make_disc_refusals.sh
 set -euo pipefail
 unset SOURCE_DATE_EPOCH
@@ -14,8 +16,24 @@ passed=0 failed=0
 pass() { printf '[  OK  ] %s\n' "$1"; passed=$((passed + 1)); }
 fail() { printf '[ FAIL ] %s\n' "$1"; failed=$((failed + 1)); }
 
+# stand_in FILE MACHINE MAGIC SUBSYSTEM CHARACTERISTICS: the headers of a
+# Windows program and nothing else (i386 0x14c with PE32 0x10b, x86_64
+# 0x8664 with PE32+ 0x20b; subsystem 2 GUI, 3 console).
+stand_in() {
+    python3 -c 'import struct, sys
+m, magic, sub, ch = (int(a, 0) for a in sys.argv[2:])
+open(sys.argv[1], "wb").write(b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0"
+    + struct.pack("<HHIIIHH", m, 0, 0, 0, 0, 224, ch) + struct.pack("<H", magic)
+    + bytes(66) + struct.pack("<H", sub) + bytes(154))' "$@"
+}
 exe=$work/Q7.EXE
-printf 'MZ stand-in' >"$exe"
+stand_in "$exe" 0x14c 0x10b 2 0x102
+# The publisher's own files, which no run may change.
+pic=$work/green.png
+convert -size 64x48 xc:'#20a040' "$pic"
+printf 'an earlier preview' >"$work/preview.png"
+kept() { cat "$exe" "$pic" "$work/preview.png" | sha256sum; }
+kept_sum=$(kept)
 good=$work/game
 mkdir -p "$good/SUB"
 printf 'engine' >"$good/KBZ.EXE"
@@ -40,6 +58,8 @@ refused() {
         fail "$what: the message names$missing (got: $err)"
     elif [ "$(cat "$out")" != 'an earlier image' ] || [ "$(ls -A "$work/out")" != q7.iso ]; then
         fail "$what: OUTPUT untouched, nothing beside it ($(ls -A "$work/out" | tr '\n' ' '))"
+    elif [ "$(kept)" != "$kept_sum" ]; then
+        fail "$what: the picture, the preview and Q7.EXE untouched"
     else
         pass "$what"
     fi
@@ -57,13 +77,15 @@ printf x >"$bad/波〜.DAT"
 printf x >"$bad/😀.DAT"
 printf x >"$bad/Same.DAT"
 printf x >"$bad/SAME.DAT"
-# Every device name of the shared list, bare and in lower case with an
-# extension, and our own cases of the same rules.
+# Every device name of the shared list and of Windows' documentation and
+# its 9x DOS, bare and in lower case with an extension, and our own cases of
+# the same rules.
 wants=
-for d in $(grep -v '^#' "$here/../../tools/windows_refused_names.txt"); do
+for d in $(grep -v '^#' "$here/../../tools/windows_refused_names.txt") CONIN\$ CONOUT\$ CLOCK\$ CONFIG\$ \
+    COM0 LPT0 COM¹ COM² COM³ LPT¹ LPT² LPT³; do
     printf x >"$bad/$d"
     printf x >"$bad/${d,,}.txt"
-    wants+="$bad/$d: the name"$'\n'"$bad/${d,,}.txt: the name"$'\n'
+    wants+="$bad/$d: the name is a device name"$'\n'"$bad/${d,,}.txt: the name is a device name"$'\n'
 done
 printf x >"$bad/Aux.tar.gz"
 printf x >"$bad/DOT."
@@ -101,6 +123,44 @@ refused "output that is a folder" "$work/out: is a folder" "$good" "$work/out" -
 refused "output inside the game folder" "the image would go onto itself" "$good" "$good/q7.iso" --exe "$exe"
 refused "bad label" "--label" "$good" "$out" --exe "$exe" --label "lower case"
 
+# Q7.EXE must be what a double click on the disc starts on a player's
+# 32-bit Windows.
+printf 'hello' >"$work/text.exe"
+stand_in "$work/console.exe" 0x14c 0x10b 3 0x102
+stand_in "$work/dll.exe" 0x14c 0x10b 2 0x2102
+stand_in "$work/arm.exe" 0x1c4 0x10b 2 0x102
+for e in "text.exe:not a Windows program" "console.exe:console program" "dll.exe:(DLL)" \
+    "arm.exe:another processor"; do
+    refused "--exe ${e%%:*}" "$(printf '%s\n' "$work/${e%%:*}" "${e#*:}")" "$good" "$out" --exe "$work/${e%%:*}"
+done
+
+# No run writes over the publisher's files or into the game folder, however
+# the names are spelled; a refused one writes nothing at all.
+make_title=$here/../../scripts/make_title.sh
+resource=${Q7_BUILD:-$here/../../build}/disc-title-i686/backcg.bin
+ln -sf "$work/pv" "$good/PV"
+mkdir -p "$work/pv"
+for row in "picture as preview|--picture|$pic|--preview|$work/./green.png" \
+    "image as preview|--picture|$pic|--preview|$work/out/../out/q7.iso" \
+    "picture as image|--picture|$out|--label|Q7" \
+    "converted picture as preview|--picture|$pic|--preview|$resource" \
+    "make_title.sh: picture as preview|--preview|$work/../${work##*/}/green.png|$pic|$work/t.bin" \
+    "make_title.sh: preview as output|--preview|$work/preview.png|$pic|$work/out/../preview.png" \
+    "make_title.sh: picture as output|$pic|$work/green.png"; do
+    IFS='|' read -r what a1 a2 a3 a4 <<<"$row"
+    if [[ "$what" == make_title.sh* ]]; then
+        script=$make_title refused "$what" "are one file" "$a1" "$a2" ${a3:+"$a3"} ${a4:+"$a4"}
+    else
+        refused "$what" "are one file" "$good" "$out" "$a1" "$a2" "$a3" "$a4"
+    fi
+done
+refused "preview inside the game folder" "$(printf '%s\n' "--preview $good/SUB/p.png" "inside $good")" \
+    "$good" "$out" --picture "$pic" --preview "$good/SUB/p.png"
+refused "preview in a folder the game folder links to" "$good/PV/: is the folder where this run writes" \
+    "$good" "$out" --picture "$pic" --preview "$work/pv/p.png"
+rm "$good/PV"
+[ -z "$(ls -A "$work/pv")" ] || fail "no preview written into $work/pv ($(ls -A "$work/pv"))"
+
 # OUTPUT that is there but not a plain file stays what it is.
 odd=$work/odd
 mkdir -p "$odd"
@@ -133,7 +193,7 @@ done
 for e in "1 1970-01-01 00:00:01" "5869583999 2155-12-31 23:59:59"; do
     rc=0
     err=$(SOURCE_DATE_EPOCH=${e%% *} bash "$make_disc" "$good" "$work/date.iso" --exe "$exe" 2>&1 >/dev/null) || rc=$?
-    if [ $rc -eq 0 ] && [[ "$err" == *"${e#* } UTC"* ]]; then
+    if [ $rc -eq 0 ] && [[ "$err" == *"${e#* } UTC"* ]] && [[ "$err" != *x86_64* ]]; then
         pass "SOURCE_DATE_EPOCH=${e%% *}: taken, its date shown"
     else
         fail "SOURCE_DATE_EPOCH=${e%% *}: taken, its date shown (exit $rc: $err)"
@@ -196,8 +256,17 @@ else
 fi
 
 # Without KBZ.EXE: a warning, and the image is made, with names just inside
-# the limits as Windows reads them (Joliet), under a 255-byte OUTPUT name.
+# the limits as Windows reads them (Joliet), under a 255-byte OUTPUT name,
+# from a folder whose own path holds "[", "*" and "?". Names that are not
+# plain ASCII and an x86_64 Q7.EXE are warned about.
+mv "$good" "$work/game [1]*?"
+good="$work/game [1]*?"
 rm "$good/KBZ.EXE"
+mkdir "$good/データ"
+printf x >"$good/データ/X.DAT"
+printf x >"$good/ゲーム.DAT"
+for i in $(seq 10); do printf x >"$good/名$i.DAT"; done
+stand_in "$work/Q7-64.EXE" 0x8664 0x20b 2 0x22
 n64=$(printf 'N%.0s' $(seq 64))
 p120=$(printf 'D%.0s' $(seq 60))/$(printf 'F%.0s' $(seq 58))
 mkdir -p "$good/${p120%/*}"
@@ -210,21 +279,24 @@ ln -s SUB "$good/LINK2"
 out255=$work/out255/$(printf 'o%.0s' $(seq 251)).iso
 mkdir -p "$work/out255"
 rc=0
-err=$(bash "$make_disc" "$good" "$out255" --exe "$exe" 2>&1 >"$work/stdout") || rc=$?
+err=$(bash "$make_disc" "$good" "$out255" --exe "$work/Q7-64.EXE" 2>&1 >"$work/stdout") || rc=$?
 joliet=$(xorriso -read_fs norock -indev "$out255" -find / -type f 2>/dev/null || true)
-if [ $rc -eq 0 ] && [[ "$err" == *"no KBZ.EXE"* ]] &&
+# 12 such names, the first 10 listed in order.
+if [ $rc -eq 0 ] && [[ "$err" == *"no KBZ.EXE"* ]] && [[ "$err" == *"x86_64 Q7.EXE"*"64-bit Wine only"* ]] &&
+    [[ "$err" == *"12 names"*"Japanese"*"$good/ゲーム.DAT"*"$good/データ/"*"$good/名7.DAT"$'\n'"  and 2 more"* ]] &&
     [ "$(cut -d' ' -f1 "$work/stdout")" = "$(sha256sum "$out255" | cut -d' ' -f1)" ] &&
     [ "$(stat -c %s "$out255")" -gt 32768 ] && [ "$(ls -A "$work/out255" | wc -l)" -eq 1 ] &&
     [ "$(grep -c -x -e "'/$n64'" -e "'/$p120'" -e "'/COM10.DAT'" -e "'/CONSOLE.DAT'" \
         -e "'/LINK1/DATA.DAT'" -e "'/LINK2/DATA.DAT'" <<<"$joliet")" -eq 6 ]; then
-    pass "folder without KBZ.EXE, names at the limits: warned, image made, its SHA-256 printed"
+    pass "folder without KBZ.EXE, names at the limits and not ASCII, x86_64 Q7.EXE: warned, image made, its SHA-256 printed"
 else
-    fail "folder without KBZ.EXE, names at the limits: warned, image made, its SHA-256 printed (exit $rc: $err; Joliet: $joliet)"
+    fail "folder without KBZ.EXE, names at the limits and not ASCII, x86_64 Q7.EXE: warned, image made, its SHA-256 printed (exit $rc: $err; Joliet: $joliet)"
 fi
 
 # Title pictures, converted and built for real: two runs at once each get
 # their own picture, and a converter that writes nothing stops the disc
-# rather than leave it the picture of a run before.
+# rather than leave it the picture of a run before. A picture named like
+# an option is still a picture.
 pics=$work/pics
 mkdir -p "$pics"
 printf 'engine' >"$pics/KBZ.EXE"
@@ -234,7 +306,9 @@ for c in red blue; do
     bash "$here/../../scripts/make_title.sh" "$work/$c.png" "$work/$c.bin" >/dev/null 2>&1
 done
 rc=0
-bash "$make_disc" "$pics" "$work/red.iso" --picture "$work/red.png" >/dev/null 2>"$work/red.log" &
+# One picture is named as the converter's options are, "-red.png".
+cp "$work/red.png" "$work/-red.png"
+(cd "$work" && bash "$make_disc" "$pics" "$work/red.iso" --picture -red.png >/dev/null 2>"$work/red.log") &
 bash "$make_disc" "$pics" "$work/blue.iso" --picture "$work/blue.png" >/dev/null 2>"$work/blue.log" || rc=$?
 wait $! || rc=$?
 holds() { # IMAGE PICTURE.bin: the image's Q7.EXE holds the converted picture
