@@ -237,7 +237,10 @@ void Guarded(const char *path, const char *format, size_t w, size_t h, Step step
         if (const Magick::Exception *cause = OutOfRoom(e))
             throw Failure{path, NoRoom(w, h, *cause)};
         // Pixels are missing: what was read is not the picture.
-        if (dynamic_cast<const Magick::WarningCorruptImage *>(&e) != nullptr)
+        const std::string reason = Reason(e);
+        const bool cut = reason.find("insufficient image data") != std::string::npos ||
+                         reason.find("end-of-file") != std::string::npos;
+        if (dynamic_cast<const Magick::WarningCorruptImage *>(&e) != nullptr || cut)
             throw Failure{path, std::string("damaged or truncated ") + format + " image (" +
                                     Reason(e) + ")"};
         if (dynamic_cast<const Magick::Warning *>(&e) != nullptr) {
@@ -419,6 +422,8 @@ std::string ApplyPngGamma(const PngColour &c, Magick::Image &image) {
     // Whatever ImageMagick made of the gamma, the pixels are as stored.
     if (image.colorSpace() == Magick::RGBColorspace)
         image.colorspaceType(Magick::sRGBColorspace);
+    else if (image.colorSpace() == MagickCore::LinearGRAYColorspace)
+        image.colorspaceType(Magick::GRAYColorspace);
     if (c.gamma == 0)
         return "";
     char line[200];
