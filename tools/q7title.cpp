@@ -415,9 +415,9 @@ bool ShowsAnything(Magick::Image &image) {
 // A PNG's gamma without a colour profile or sRGB chunk, applied as browsers
 // apply it: the stored value v is shown as v^(1/(2.2 g)) on a screen of
 // gamma 2.2, as sRGB nearly is. Its gamma of 1/2.2 is thus sRGB's own and
-// changes nothing. ImageMagick instead calls a picture of gamma above
-// about 0.75 linear and one below sRGB, so that 0.8 and 1 came out alike
-// and 0.55555 as if it had none. Returns the line for the report.
+// changes nothing. ImageMagick alone calls a picture of gamma 0.8 or 1
+// linear and leaves one of 0.55555 as stored, so that 0.8 and 1 came out
+// alike and 0.55555 as if it had no gamma. Returns the line for the report.
 std::string ApplyPngGamma(const PngColour &c, Magick::Image &image) {
     // Whatever ImageMagick made of the gamma, the pixels are as stored.
     if (image.colorSpace() == Magick::RGBColorspace)
