@@ -173,7 +173,8 @@ build_with_picture() {
     # A converter that exits 0 without writing (--help) must not leave the
     # build the picture of a run before.
     rm -f "$dir/backcg.bin"
-    bash "$Q7_ROOT/scripts/make_title.sh" "$@" "$image" "$dir/backcg.bin" >&2 || return 1
+    # After "--": a picture named "-x.png" is a file, not an option.
+    bash "$Q7_ROOT/scripts/make_title.sh" "$@" -- "$image" "$dir/backcg.bin" >&2 || return 1
     [ -s "$dir/backcg.bin" ] || { log "$image: the picture converter wrote nothing"; return 1; }
     cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&

@@ -53,19 +53,26 @@ const Button kButtons[] = {{8, 136, 56, 16, "プレイ(&P)"},
                            {168, 136, 56, 16, "終了(&X)"}};
 const char kLabelFont[] = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 
-// ImageMagick refuses more than 16,384 pixels a side here; its pixel cache
-// takes 8 bytes a pixel, and 64 megapixels is what it holds twice over
-// within its memory and disk limits. A JPEG is decoded scaled down when the
-// window needs fewer of its pixels, so a camera's photograph of any size
-// passes; only the decoded picture must keep within these.
-const size_t kMaxSide = 16384;
-const size_t kMaxPixels = 64 << 20;
+// The limits of Debian's ImageMagick (its policy.xml): 16KP a side, which
+// is 16,000 (a decimal prefix), an area of 128 MP, and a pixel cache of
+// 256 MiB in memory, then 512 MiB mapped, then 1 GiB on disk. Its cache
+// takes 8 bytes a pixel (16-bit red, green, blue and alpha); a picture with
+// a palette or in grey takes 10, and the PNG decoder holds both caches at
+// once when it moves a picture to its palette: 18 bytes a pixel within
+// 1 GiB, just under 60 megapixels. 56 million pixels leave room for what
+// the disk file and the mapped file need besides. Every size within both
+// is read; one beyond is refused by its header, before any decoder runs.
+// A JPEG is decoded scaled down when the window needs fewer of its pixels,
+// so a camera's photograph of any size passes; only the decoded picture
+// must keep within these.
+const size_t kMaxSide = 16000;
+const size_t kMaxPixels = 56000000;
 // A kept size becomes the launcher's picture as it is.
 const size_t kMaxKeptSide = 8192;
 const long kMaxFileBytes = 256L * 1024 * 1024;
 
 const char kUsage[] = "usage: q7title [--keep-size] [--dither=none|riemersma|floyd-steinberg] "
-                      "[--preview PREVIEW.png] IMAGE OUTPUT.bin\n";
+                      "[--preview PREVIEW.png] [--] IMAGE OUTPUT.bin\n";
 
 const char kHelp[] = "Turns a PNG, BMP, JPEG or GIF picture into the launcher's BACKCG resource.\n"
                      "\n"
@@ -78,17 +85,24 @@ const char kHelp[] = "Turns a PNG, BMP, JPEG or GIF picture into the launcher's 
                      "scripts/demo.sh (464 x 360). A picture of at most 236 colours keeps its\n"
                      "exact colours; one with a few more has only as many merged as must go;\n"
                      "a photograph is reduced to 236 by ImageMagick's quantiser.\n"
-                     "Pictures up to 16384 pixels a side and 64 megapixels are read; a larger\n"
-                     "JPEG photograph is decoded scaled down, so a camera's of any size is too.\n"
+                     "A PNG gamma (gAMA) without a colour profile or sRGB chunk is applied as\n"
+                     "browsers apply it, for a screen of gamma 2.2. Of an animated GIF the first\n"
+                     "frame is used; one that shows nothing is refused.\n"
+                     "Pictures up to 16000 pixels a side and 56 megapixels are read (the limits\n"
+                     "of Debian's ImageMagick); a larger JPEG photograph is decoded scaled\n"
+                     "down, so a camera's of any size is too.\n"
                      "\n"
                      "  --keep-size    keep the picture's own size (its width a multiple of 4,\n"
-                     "                 at least 464 x 320, at most 8192 x 8192) instead of\n"
+                     "                 at least 464 x 320, at most 8192 x 8192 and 56\n"
+                     "                 megapixels) instead of\n"
                      "                 fitting it to 580 x 440\n"
                      "  --dither=M     dithering when colours are reduced: none (the default),\n"
                      "                 riemersma or floyd-steinberg\n"
                      "  --preview P    also write P, a PNG of the window as the player sees it\n"
                      "                 at the usual font: the picture's centre and the buttons\n"
                      "  --help         this text\n"
+                     "  --             the names that follow are files, even one that begins\n"
+                     "                 with '-'\n"
                      "\n"
                      "Reports the size, colours, stream and resource size, the PSNR against the\n"
                      "fitted picture and the part the window shows on stdout; progress goes to\n"
@@ -177,37 +191,63 @@ bool WithinLimits(size_t w, size_t h) {
     return w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
 }
 
-// What to say of a picture of w x h that cannot be read whole.
+// What to say of a picture of w x h beyond the limits.
 std::string TooLarge(size_t w, size_t h) {
-    if (WithinLimits(w, h))
-        return Size(w, h) + " is too large for the memory and disk ImageMagick may use here";
     return Size(w, h) + " is too large: at most " + std::to_string(kMaxSide) +
-           " pixels a side and " + std::to_string(kMaxPixels >> 20) +
-           " megapixels (a JPEG may be larger when the window needs fewer of its pixels)";
+           " pixels a side and " + std::to_string(kMaxPixels / 1000000) +
+           " megapixels, the limits of ImageMagick here (a JPEG may be larger when the "
+           "window needs fewer of its pixels)";
+}
+
+// ImageMagick ran out of room for a picture within the limits: its disk
+// cache could not be written (a full disk) or memory failed. A decoder
+// reports this in its own words ("Memory allocation failed", "No image was
+// loaded"), the cause in the exceptions nested under its own: returns the
+// one that tells it, or null.
+const Magick::Exception *OutOfRoom(const Magick::Exception &e) {
+    for (const Magick::Exception *x = &e; x != nullptr; x = x->nested()) {
+        if (dynamic_cast<const Magick::ErrorResourceLimit *>(x) != nullptr ||
+            dynamic_cast<const Magick::WarningResourceLimit *>(x) != nullptr ||
+            dynamic_cast<const Magick::ErrorCache *>(x) != nullptr ||
+            dynamic_cast<const Magick::WarningCache *>(x) != nullptr)
+            return x;
+        const std::string what = x->what();
+        for (const char *sign : {"exceeds limit", "cache resources exhausted",
+                                 "Memory allocation failed", "unable to extend cache"})
+            if (what.find(sign) != std::string::npos)
+                return x;
+    }
+    return nullptr;
+}
+
+// The cause of an OutOfRoom failure, for the publisher to act on.
+std::string NoRoom(size_t w, size_t h, const Magick::Exception &e) {
+    return Size(w, h) + " is within the limits, but ImageMagick could not get the memory or " +
+           "the disk space in its temporary folder it needs for it (" + Reason(e) + ")";
 }
 
 // Runs one ImageMagick step on the picture at `path`, turning its errors
-// into failures that say what is wrong with the file; `tooLarge` is the
-// verdict when ImageMagick runs out of room for it.
+// into failures that say what is wrong with the file, or with the room
+// ImageMagick had for the picture of w x h its header gives.
 template <class Step>
-void Guarded(const char *path, const char *format, const std::string &tooLarge, Step step) {
+void Guarded(const char *path, const char *format, size_t w, size_t h, Step step) {
     try {
         step();
-    } catch (const Magick::WarningCorruptImage &e) {
-        // Pixels are missing: what was read is not the picture.
-        throw Failure{path,
-                      std::string("damaged or truncated ") + format + " image (" + Reason(e) + ")"};
-    } catch (const Magick::Warning &e) {
-        Progress(std::string(path) + ": " + Reason(e));
-    } catch (const Magick::ErrorResourceLimit &) {
-        throw Failure{path, tooLarge};
-    } catch (const Magick::ErrorCache &) {
-        throw Failure{path, tooLarge};
     } catch (const Magick::Exception &e) {
-        std::string reason = Reason(e);
-        if (reason.find("exceeds limit") != std::string::npos)
-            throw Failure{path, tooLarge};
-        throw Failure{path, std::string("not a valid ") + format + " image (" + reason + ")"};
+        if (const Magick::Exception *cause = OutOfRoom(e))
+            throw Failure{path, NoRoom(w, h, *cause)};
+        // Pixels are missing: what was read is not the picture.
+        const std::string reason = Reason(e);
+        const bool cut = reason.find("insufficient image data") != std::string::npos ||
+                         reason.find("end-of-file") != std::string::npos;
+        if (dynamic_cast<const Magick::WarningCorruptImage *>(&e) != nullptr || cut)
+            throw Failure{path, std::string("damaged or truncated ") + format + " image (" +
+                                    Reason(e) + ")"};
+        if (dynamic_cast<const Magick::Warning *>(&e) != nullptr) {
+            Progress(std::string(path) + ": " + Reason(e));
+            return;
+        }
+        throw Failure{path, std::string("not a valid ") + format + " image (" + Reason(e) + ")"};
     }
 }
 
@@ -273,6 +313,136 @@ void StoredSize(const std::string &d, const char *format, size_t *w, size_t *h) 
             at += 2 + Be16(d, at + 2);
         }
     }
+}
+
+// What a PNG says of its colours before its pixels: a gamma (gAMA), and
+// whether an sRGB chunk or a colour profile (iCCP) overrides it.
+struct PngColour {
+    double gamma = 0; // 0: no gAMA
+    bool srgb = false, profile = false;
+};
+
+PngColour PngChunks(const std::string &d) {
+    PngColour c;
+    for (size_t at = 8; at <= d.size() && d.size() - at >= 12;) {
+        uint32_t length = Be32(d, at);
+        std::string type = d.substr(at + 4, 4);
+        if (type == "IDAT" || length > d.size() - at - 12)
+            break;
+        if (type == "gAMA" && length == 4 && Be32(d, at + 8) != 0)
+            c.gamma = Be32(d, at + 8) / 100000.0;
+        c.srgb = c.srgb || type == "sRGB";
+        c.profile = c.profile || type == "iCCP";
+        at += 12 + length;
+    }
+    return c;
+}
+
+// The number of frames in a GIF: its image descriptors, the blocks between
+// them skipped; stops where the file is cut or damaged.
+size_t GifFrames(const std::string &d) {
+    auto room = [&d](size_t at, size_t n) { return at <= d.size() && d.size() - at >= n; };
+    if (!room(0, 13))
+        return 0;
+    size_t at = 13, frames = 0;
+    if (uint8_t(d[10]) & 0x80)
+        at += 3u << ((d[10] & 7) + 1);
+    auto skipSubBlocks = [&] {
+        while (room(at, 1) && d[at] != 0)
+            at += 1 + uint8_t(d[at]);
+        ++at;
+    };
+    while (room(at, 1)) {
+        if (d[at] == 0x21) { // an extension
+            at += 2;
+            skipSubBlocks();
+        } else if (d[at] == 0x2C && room(at, 10)) {
+            ++frames;
+            unsigned flags = uint8_t(d[at + 9]);
+            at += 10;
+            if (flags & 0x80)
+                at += 3u << ((flags & 7) + 1);
+            ++at; // the LZW code size
+            skipSubBlocks();
+        } else {
+            break; // the trailer, or damage
+        }
+    }
+    return frames;
+}
+
+// An uncompressed BMP must hold every row its header promises; ImageMagick
+// calls one cut short an "improper image header". Its bfSize is not
+// checked: 0 and a size that leaves trailing bytes are both common.
+void CheckBmpPixels(const char *path, const std::string &d, size_t w, size_t h) {
+    if (d.size() < 30)
+        return; // too short for a header: the decoder says so
+    uint32_t offset = Le32(d, 10), header = Le32(d, 14);
+    unsigned bits = 0;
+    uint32_t compression = 0;
+    if (header == 12) {
+        bits = Le16(d, 24);
+    } else if (header >= 40 && d.size() >= 34) {
+        bits = Le16(d, 28);
+        compression = Le32(d, 30);
+    }
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || bits == 0 || bits > 32 || offset < 14 + header)
+        return;
+    const size_t stride = (w * bits + 31) / 32 * 4;
+    const size_t end = offset + stride * h;
+    if (d.size() < end)
+        throw Failure{path, "damaged or truncated BMP image (its " + Size(w, h) +
+                                " pixels end at byte " + std::to_string(end) +
+                                ", the file at byte " + std::to_string(d.size()) + ")"};
+}
+
+// True when at least one pixel is not wholly transparent.
+bool ShowsAnything(Magick::Image &image) {
+    if (!image.matte())
+        return true;
+    std::vector<uint8_t> alpha(image.columns());
+    for (size_t y = 0; y < image.rows(); ++y) {
+        image.write(0, static_cast<ssize_t>(y), image.columns(), 1, "A", Magick::CharPixel,
+                    alpha.data());
+        for (uint8_t a : alpha)
+            if (a != 0)
+                return true;
+    }
+    return false;
+}
+
+// A PNG's gamma without a colour profile or sRGB chunk, applied as browsers
+// apply it: the stored value v is shown as v^(1/(2.2 g)) on a screen of
+// gamma 2.2, as sRGB nearly is. Its gamma of 1/2.2 is thus sRGB's own and
+// changes nothing. ImageMagick alone calls a picture of gamma 0.8 or 1
+// linear and leaves one of 0.55555 as stored, so that 0.8 and 1 came out
+// alike and 0.55555 as if it had no gamma. Returns the line for the report.
+std::string ApplyPngGamma(const PngColour &c, Magick::Image &image) {
+    // Whatever ImageMagick made of the gamma, the pixels are as stored.
+    if (image.colorSpace() == Magick::RGBColorspace)
+        image.colorspaceType(Magick::sRGBColorspace);
+    else if (image.colorSpace() == MagickCore::LinearGRAYColorspace)
+        image.colorspaceType(Magick::GRAYColorspace);
+    if (c.gamma == 0)
+        return "";
+    char line[200];
+    const double exponent = 2.2 * c.gamma;
+    if (c.srgb || c.profile) {
+        std::snprintf(line, sizeof line, "gamma: %.5f (gAMA) ignored: its %s decides", c.gamma,
+                      c.profile ? "colour profile" : "sRGB chunk");
+    } else if (std::fabs(exponent - 1) < 0.01) {
+        std::snprintf(line, sizeof line,
+                      "gamma: %.5f (gAMA, no colour profile) is sRGB's: colours as stored",
+                      c.gamma);
+    } else {
+        image.gamma(exponent, exponent, exponent);
+        std::snprintf(line, sizeof line,
+                      "gamma: %.5f (gAMA, no colour profile) applied as browsers apply it: a "
+                      "stored value v shows as v^(1/%.4f)",
+                      c.gamma, exponent);
+    }
+    return line;
 }
 
 bool QuarterTurned(Magick::OrientationType o) {
@@ -343,7 +513,8 @@ void ConvertToSrgb(const char *path, Magick::Image &image) {
 // The one place a picture is read: its pixels as a viewer shows them, in
 // sRGB without transparency. `width` x `height` is what the window needs
 // of it (0 x 0: all of it), so that a large JPEG is decoded scaled down.
-Magick::Image Load(const char *path, size_t width, size_t height) {
+Magick::Image Load(const char *path, size_t width, size_t height,
+                   std::vector<std::string> *report) {
     std::string data = ReadWhole(path);
     const char *format = SniffFormat(data);
     if (format == nullptr)
@@ -353,14 +524,17 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
     bool scaledRead = std::strcmp(format, "JPEG") == 0 && width != 0;
     if (!scaledRead && !WithinLimits(w, h))
         throw Failure{path, TooLarge(w, h)};
-    const std::string tooLarge = TooLarge(w, h);
     Magick::Blob blob(data.data(), data.size());
     Magick::Image image;
     image.subRange(1); // the first frame of an animation
+    if (std::strcmp(format, "BMP") == 0) {
+        CheckBmpPixels(path, data, w, h);
+        image.defineValue("bmp", "ignore-filesize", "true");
+    }
     if (scaledRead && w != 0 && h != 0) {
         Magick::Image header;
         header.magick(format);
-        Guarded(path, format, tooLarge, [&] { header.ping(blob); });
+        Guarded(path, format, w, h, [&] { header.ping(blob); });
         size_t ow = w, oh = h;
         if (QuarterTurned(header.orientation()))
             std::swap(ow, oh);
@@ -373,7 +547,7 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
             image.defineValue("jpeg", "size", hint);
         }
     }
-    Guarded(path, format, tooLarge, [&] { image.read(blob, Magick::Geometry(), format); });
+    Guarded(path, format, w, h, [&] { image.read(blob, Magick::Geometry(), format); });
     if (image.columns() == 0 || image.rows() == 0)
         throw Failure{path, std::string("damaged or truncated ") + format +
                                 " image (no pixels could be read)"};
@@ -382,7 +556,21 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
     Progress(std::string("read ") + path + " (" + format + ", " +
              Size(image.columns(), image.rows()) + ")");
 
-    Guarded(path, format, tooLarge, [&] {
+    // An animation shows as its first frame where it cannot play.
+    const size_t frames = std::strcmp(format, "GIF") == 0 ? GifFrames(data) : 1;
+    std::string which = "it";
+    if (frames > 1) {
+        const Magick::Geometry screen = image.page();
+        report->push_back("animated: a GIF of " + std::to_string(frames) +
+                          " frames; the first is used, " + Size(image.columns(), image.rows()) +
+                          " of its " + Size(screen.width(), screen.height()) + " screen");
+        which = "its first frame, the one used,";
+    }
+    if (!ShowsAnything(image))
+        throw Failure{path, which + " shows nothing: every pixel is transparent, and the title "
+                                    "would be all black"};
+
+    Guarded(path, format, w, h, [&] {
         // Only the pixels the file holds: a page geometry (left by a crop,
         // or a GIF frame's place on its screen) would have every later
         // step count from the page instead.
@@ -394,6 +582,11 @@ Magick::Image Load(const char *path, size_t width, size_t height) {
                      Size(image.columns(), image.rows()) + ")");
         }
     });
+    if (std::strcmp(format, "PNG") == 0) {
+        std::string said = ApplyPngGamma(PngChunks(data), image);
+        if (!said.empty())
+            report->push_back(said);
+    }
     ConvertToSrgb(path, image);
     if (image.matte()) {
         image.backgroundColor(Magick::Color("black"));
@@ -714,7 +907,9 @@ void Convert(const Options &opt) {
     if (opt.preview != nullptr)
         CheckReplaceable(opt.preview);
     size_t width = 580, height = 440;
-    Magick::Image image = opt.keepSize ? Load(opt.input, 0, 0) : Load(opt.input, width, height);
+    std::vector<std::string> notes;
+    Magick::Image image =
+        opt.keepSize ? Load(opt.input, 0, 0, &notes) : Load(opt.input, width, height, &notes);
     if (opt.keepSize) {
         width = image.columns();
         height = image.rows();
@@ -796,6 +991,8 @@ void Convert(const Options &opt) {
     PutInPlace(resourceTemp, opt.output);
 
     double psnr = Psnr(fitted, final);
+    for (const std::string &note : notes)
+        std::printf("%s\n", note.c_str());
     std::printf("picture: %zu x %zu\n", width, height);
     std::printf("colours: %zu\n", colours.size());
     std::printf("stream: %zu bytes\n", stats.bytes - 4);
@@ -814,9 +1011,14 @@ void Convert(const Options &opt) {
 
 bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
     std::vector<const char *> files;
+    bool names = false; // after "--": a name that begins with '-' is a file's
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--help") {
+        if (names) {
+            files.push_back(argv[i]);
+        } else if (a == "--") {
+            names = true;
+        } else if (a == "--help") {
             *help = true;
         } else if (a == "--keep-size") {
             opt->keepSize = true;
@@ -878,18 +1080,16 @@ int main(int argc, char **argv) {
     } catch (const Failure &f) {
         std::fprintf(stderr, "%s: %s\n", f.file.c_str(), f.what.c_str());
         status = 1;
-    } catch (const Magick::ErrorResourceLimit &e) {
-        std::fprintf(stderr,
-                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
-                     opt.input, Reason(e).c_str());
-        status = 1;
-    } catch (const Magick::ErrorCache &e) {
-        std::fprintf(stderr,
-                     "%s: too large for the memory and disk ImageMagick may use here (%s)\n",
-                     opt.input, Reason(e).c_str());
-        status = 1;
     } catch (const Magick::Exception &e) {
-        std::fprintf(stderr, "%s: %s\n", opt.input, Reason(e).c_str());
+        // Past the reading the picture is within the limits: a failure for
+        // want of room is the memory's or the temporary folder's disk's.
+        if (const Magick::Exception *cause = OutOfRoom(e))
+            std::fprintf(stderr,
+                         "%s: ImageMagick could not get the memory or the disk space in its "
+                         "temporary folder it needs (%s)\n",
+                         opt.input, Reason(*cause).c_str());
+        else
+            std::fprintf(stderr, "%s: %s\n", opt.input, Reason(e).c_str());
         status = 1;
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "%s: not enough memory\n", opt.input);

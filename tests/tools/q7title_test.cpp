@@ -211,6 +211,69 @@ uint8_t SrgbEncoded(uint8_t v) {
     return static_cast<uint8_t>(std::lround(e * 255));
 }
 
+// A PNG chunk: length, type, data and the CRC-32 of type and data.
+std::string PngChunk(const std::string &type, const std::string &data) {
+    auto be32 = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    uint32_t crc = 0xFFFFFFFF;
+    for (char c : type + data) {
+        crc ^= uint8_t(c);
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? 0xEDB88320 ^ (crc >> 1) : crc >> 1;
+    }
+    return be32(uint32_t(data.size())) + type + data + be32(~crc);
+}
+
+// The start of a PNG of w x h, 8-bit grey, whose pixel data is cut off
+// after a few bytes: what its header says is all there is.
+std::string PngHeaderOnly(uint32_t w, uint32_t h) {
+    std::string ihdr;
+    for (uint32_t v : {w, h})
+        ihdr += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    ihdr += {8, 0, 0, 0, 0};
+    return "\x89PNG\r\n\x1a\n" + PngChunk("IHDR", ihdr) + PngChunk("IDAT", "\x78\x9c\x01");
+}
+
+// A GIF of a 600 x 440 screen: frame 1 is 1 x 1 and transparent, or with
+// `full` the screen's width and height in colour 1 (199, 41, 90); frame 2
+// fills the screen with colour 2. Frames hold 7-bit LZW codes stored as whole bytes:
+// a clear code before every 126 literals keeps the code size at 8 bits.
+std::string TwoFrameGif(bool full) {
+    std::string g = "GIF89a";
+    auto le16 = [&g](unsigned v) { g += {char(v & 255), char(v >> 8)}; };
+    le16(600), le16(440);
+    g += {char(0xF6), 0, 0}; // a global table of 128 colours
+    for (int i = 0; i < 128; ++i)
+        g += {char(200 - i), char(40 + i), char(90)};
+    g += std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    auto frame = [&](unsigned w, unsigned h, bool transparent, char colour) {
+        g += {char(0x21), char(0xF9), 4, char(transparent ? 0x09 : 0x08), 10, 0, 0, 0};
+        g += char(0x2C);
+        le16(0), le16(0), le16(w), le16(h);
+        g += {0, 7};
+        std::string codes;
+        for (size_t i = 0; i < size_t(w) * h; ++i) {
+            if (i % 126 == 0)
+                codes += char(128); // clear
+            codes += transparent ? char(0) : colour;
+        }
+        codes += char(129); // end
+        for (size_t at = 0; at < codes.size(); at += 255) {
+            std::string block = codes.substr(at, 255);
+            g += char(block.size());
+            g += block;
+        }
+        g += char(0);
+    };
+    if (full)
+        frame(600, 440, false, 1);
+    else
+        frame(1, 1, true, 0);
+    frame(600, 440, false, 2);
+    return g + ";";
+}
+
 TEST_F(Q7Title, KeepsTheExactColoursOfAPictureOfAtMost236) {
     Bytes rgba = FewColourPicture();
     WriteImage(Path("few.png"), kW, kH, "RGBA", rgba, "PNG");
@@ -410,6 +473,55 @@ TEST_F(Q7Title, ReadsThePictureAsAViewerShowsIt) {
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(s.rgb[3 * (200 * 580 + k * 145 + 60) + c], SrgbEncoded(colours[k][c]), 2)
                 << "colour " << k << " channel " << c;
+
+    // A PNG gamma g without a colour profile, as browsers apply it for a
+    // screen of gamma 2.2: a stored 128 shows as 255 (128 / 255)^(1 / 2.2g);
+    // an sRGB chunk overrides it.
+    struct Gamma {
+        uint32_t gama; // g times 100,000
+        bool srgb;
+        int shown;
+        const char *said;
+    };
+    const Gamma gammas[] = {
+        {45455, false, 128, "gamma: 0.45455 (gAMA, no colour profile) is sRGB's"},
+        {55555, false, 145, "gamma: 0.55555 (gAMA, no colour profile) applied"},
+        {80000, false, 172, "gamma: 0.80000 (gAMA, no colour profile) applied"},
+        {100000, false, 186, "gamma: 1.00000 (gAMA, no colour profile) applied"},
+        {100000, true, 128, "gamma: 1.00000 (gAMA) ignored"}};
+    Magick::Image grey;
+    grey.read(64, 48, "RGB", Magick::CharPixel, Bytes(64 * 48 * 3, 128).data());
+    grey.magick("PNG");
+    grey.defineValue("png", "exclude-chunks", "all");
+    Magick::Blob plain;
+    grey.write(&plain);
+    const std::string png(static_cast<const char *>(plain.data()), plain.length());
+    for (const Gamma &g : gammas) {
+        std::string extra = PngChunk(
+            "gAMA", {char(g.gama >> 24), char(g.gama >> 16), char(g.gama >> 8), char(g.gama)});
+        if (g.srgb)
+            extra = PngChunk("sRGB", std::string(1, '\0')) + extra;
+        WriteBytes(Path("gamma.png"), png.substr(0, 33) + extra + png.substr(33));
+        r = Tool(Path("gamma.png") + " " + Path("gamma.bin"));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(g.said), std::string::npos) << r.out;
+        s = Decode(Slurp(Path("gamma.bin")));
+        ASSERT_EQ(s.width, 580u);
+        EXPECT_NEAR(s.rgb[3 * (220 * 580 + 290)], g.shown, 1) << g.said;
+    }
+
+    // An animation shows its first frame, and says so.
+    WriteBytes(Path("animated.gif"), TwoFrameGif(true));
+    r = Tool(Path("animated.gif") + " " + Path("animated.bin"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("animated: a GIF of 2 frames; the first is used, 600 x 440 of its 600 x "
+                         "440 screen\n"),
+              std::string::npos)
+        << r.out;
+    s = Decode(Slurp(Path("animated.bin")));
+    ASSERT_EQ(s.width, 580u);
+    EXPECT_EQ(s.rgb[3 * (220 * 580 + 290)], 199);
+    EXPECT_EQ(s.rgb[3 * (220 * 580 + 290) + 1], 41);
 }
 
 // A picture with a few colours too many loses only what it must.
@@ -463,8 +575,14 @@ TEST_F(Q7Title, ConvertsLargeAndThinPictures) {
                           Case{"wide.jpg", "JPEG", 8500, 200}})
         WriteImage(Path(c.name), c.w, c.h, "RGB", bands(c.w, c.h), c.format);
     WriteBytes(Path("camera.jpg"), FlatGreyJpeg(12000, 9000));
-    for (const char *name :
-         {"wide.png", "tall.png", "thin.png", "wide.gif", "wide.jpg", "camera.jpg"}) {
+    // BMPs whose file size field is 0, or less than the file with bytes
+    // after the pixels: every pixel is there.
+    WriteImage(Path("plain.bmp"), 600, 440, "RGB", bands(600, 440), "BMP3");
+    std::string bmp = Slurp(Path("plain.bmp"));
+    WriteBytes(Path("nosize.bmp"), bmp.substr(0, 2) + std::string(4, '\0') + bmp.substr(6));
+    WriteBytes(Path("trailing.bmp"), bmp + std::string(1000, '\x55'));
+    for (const char *name : {"wide.png", "tall.png", "thin.png", "wide.gif", "wide.jpg",
+                             "camera.jpg", "nosize.bmp", "trailing.bmp"}) {
         Outcome r = Tool(Path(name) + " " + Path("large.bin"));
         ASSERT_EQ(r.status, 0) << name << ": " << r.err;
         Shown s = Decode(Slurp(Path("large.bin")));
@@ -503,6 +621,19 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         return b + std::string(16, '\0');
     };
     WriteBytes(Path("zero.bmp"), bmp(0, 10));
+    // At and past the limits of Debian's ImageMagick, 16,000 a side (its
+    // "16KP") and the 56 megapixels its disk cache holds for any picture;
+    // within them a picture cut short is damaged, not too large.
+    WriteBytes(Path("side.bmp"), bmp(16001, 16));
+    WriteBytes(Path("side.png"), PngHeaderOnly(16384, 16));
+    WriteBytes(Path("grey.png"), PngHeaderOnly(8000, 8000));
+    WriteBytes(Path("edge.png"), PngHeaderOnly(16000, 3500));
+    WriteBytes(Path("past.png"), PngHeaderOnly(16000, 3501));
+    WriteImage(Path("whole.bmp"), kW, kH, "RGBA", rgba, "BMP3");
+    std::string bmpFile = Slurp(Path("whole.bmp"));
+    WriteBytes(Path("cut.bmp"), bmpFile.substr(0, bmpFile.size() * 99 / 100));
+    WriteBytes(Path("animated.gif"), TwoFrameGif(false));
+    WriteImage(Path("clear.png"), 8, 8, "RGBA", Bytes(8 * 8 * 4, 0), "PNG");
     WriteBytes(Path("huge.bmp"), bmp(100000, 100000));
     WriteBytes(Path("area.bmp"), bmp(12000, 9000));
     WriteImage(Path("odd.png"), 598, 440, "RGBA", Bytes(rgba.begin(), rgba.begin() + 598 * 440 * 4),
@@ -520,6 +651,14 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         {"", "zero.bmp", "not a valid BMP image"},
         {"", "huge.bmp", "100000 x 100000 is too large"},
         {"", "area.bmp", "12000 x 9000 is too large"},
+        {"", "side.bmp", "16001 x 16 is too large: at most 16000 pixels a side and 56 megapixels"},
+        {"", "side.png", "16384 x 16 is too large: at most 16000 pixels a side"},
+        {"", "grey.png", "8000 x 8000 is too large: at most 16000 pixels a side and 56 megapixels"},
+        {"", "edge.png", "damaged or truncated PNG image"},
+        {"", "past.png", "16000 x 3501 is too large"},
+        {"", "cut.bmp", "damaged or truncated BMP image"},
+        {"", "animated.gif", "its first frame, the one used, shows nothing"},
+        {"", "clear.png", "it shows nothing"},
         {"--keep-size", "odd.png", "cannot keep its size 598 x 440"},
     };
     WriteBytes(Path("out.bin"), "earlier output");
@@ -576,6 +715,13 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         EXPECT_EQ(r.err.rfind("usage: q7title ", 0), 0u) << args;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args;
     }
+    // After "--" a name that begins with '-' is a file's.
+    ASSERT_EQ(std::system(("cp '" + Path("good.png") + "' '" + Path("-x.png") + "'").c_str()), 0);
+    int status = std::system(
+        ("cd '" + dir_ + "' && " + Q7TITLE + " -- -x.png -x.bin >/dev/null 2>&1").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_EQ(Decode(Slurp(Path("-x.bin"))).width, 580u);
+
     Outcome help = Tool("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: q7title ", 0), 0u);
