@@ -19,7 +19,7 @@ int RunInstall(HWND hOwner) {
         return 0;
     }
     if (result != 1) {
-        RemoveInstallDir();
+        RemoveInstallDir(kTakeBackCopy);
         return 0;
     }
     WriteInstallRecord();
@@ -29,7 +29,7 @@ int RunInstall(HWND hOwner) {
 int RunUninstall(HWND hOwner) {
     if (MessageBoxA(hOwner, kTextAskUninstall, g_szCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
-    RemoveInstallDir();
+    RemoveInstallDir(kUninstallSet);
     DeleteInstallRecord();
     return 1;
 }

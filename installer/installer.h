@@ -27,5 +27,17 @@ extern ULONGLONG g_qwInstallSetSize;
 Q7_EXPORT INT_PTR CALLBACK DlgSelectProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 Q7_EXPORT INT_PTR CALLBACK DlgInstallProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
-// Empties and removes the install directory; silent on every path.
-void RemoveInstallDir(void);
+// What the removal deletes from the install directory before it tries to
+// remove it; silent on every path.
+enum RemovalKind {
+    // Taking back a copy that failed or was cancelled: the directory was
+    // created by this install, so every plain file in it is the copy's. Works
+    // without the disc, which may be gone by then.
+    kTakeBackCopy,
+    // An uninstall: only the files named like the install set (the source
+    // directory's qualifying files). Everything else there is the player's
+    // or the game's own, and keeps the directory. Deletes nothing where the
+    // set cannot be known.
+    kUninstallSet
+};
+void RemoveInstallDir(RemovalKind kind);

@@ -222,6 +222,43 @@ add_cdrom_drive() {
     wineserver -w >/dev/null 2>&1 || true
     wineserver -p >/dev/null 2>&1 || true
     export Q7_CDROM_DRIVE=Q:
+    start_cdrom_tray "$1"
+}
+
+# The tray of drive Q:, served while the prefix lives: the Wine driver takes
+# the disc out or puts it back by renaming a file that holds "out" or "in"
+# to C:\q7t\cdrom-tray.request, and waits until that file is gone. Out
+# unmounts the image lazily, or moves the extracted files aside: files the
+# launcher holds open stay readable, as what a drive has read ahead, while
+# every new open fails and a search finds nothing. Sets Q7_CDROM_TRAY.
+start_cdrom_tray() {
+    local image=$1 request=$WINEPREFIX/drive_c/q7t/cdrom-tray.request
+    (
+        set +e
+        while sleep 0.1; do
+            [ -f "$request" ] || continue
+            case "$(cat "$request" 2>/dev/null)" in
+            out)
+                if [ -n "$CDROM_MOUNTED" ]; then
+                    ! mountpoint -q "$CDROM_DIR" || fusermount -u -z "$CDROM_DIR"
+                elif [ ! -e "$CDROM_DIR.out" ]; then
+                    mv "$CDROM_DIR" "$CDROM_DIR.out" && mkdir "$CDROM_DIR"
+                fi
+                ;;
+            in)
+                if [ -n "$CDROM_MOUNTED" ]; then
+                    mountpoint -q "$CDROM_DIR" || fuseiso "$image" "$CDROM_DIR"
+                elif [ -e "$CDROM_DIR.out" ]; then
+                    rmdir "$CDROM_DIR" && mv "$CDROM_DIR.out" "$CDROM_DIR"
+                fi
+                ;;
+            *) continue ;;
+            esac
+            rm -f "$request"
+        done
+    ) &
+    CDROM_TRAY_PID=$!
+    export Q7_CDROM_TRAY=1
 }
 
 # Ends the prefix's wineserver and removes the prefix, the small drive and
@@ -237,17 +274,22 @@ stop_wine_prefix() {
         rm -rf "$WINEPREFIX"
         WINEPREFIX=
     fi
+    if [ -n "${CDROM_TRAY_PID:-}" ]; then
+        kill "$CDROM_TRAY_PID" 2>/dev/null || true
+        wait "$CDROM_TRAY_PID" 2>/dev/null || true
+        CDROM_TRAY_PID=
+    fi
     # After Wine has gone, so that nothing holds the disc's files open.
     if [ -n "${CDROM_DIR:-}" ]; then
         if [ -n "${CDROM_MOUNTED:-}" ]; then
             fusermount -u "$CDROM_DIR" 2>/dev/null || fusermount -u -z "$CDROM_DIR" 2>/dev/null || true
         else
-            chmod -R u+w "$CDROM_DIR" 2>/dev/null || true
-            rm -rf "$CDROM_DIR"
+            chmod -R u+w "$CDROM_DIR" "$CDROM_DIR.out" 2>/dev/null || true
+            rm -rf "$CDROM_DIR" "$CDROM_DIR.out"
         fi
         rmdir "$CDROM_DIR" 2>/dev/null || true
         CDROM_DIR=
-        unset Q7_CDROM_DRIVE Q7_CDROM_EXTRACTED
+        unset Q7_CDROM_DRIVE Q7_CDROM_EXTRACTED Q7_CDROM_TRAY
     fi
 }
 

@@ -30,6 +30,8 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
         Skip("no CD-ROM drive given (--cdrom)");
     if (GetACP() != 932)
         Skip("the disc's Japanese file name needs code page 932");
+    if (!DiscTrayServed())
+        Skip("the CD-ROM drive's tray is not served (scripts/common.sh)");
     const std::string disc = drive, root = drive + "\\";
     // The medium as mastered: what make_disc.sh adds, then the game folder.
     CHECK_EQ(GetDriveTypeA(root.c_str()), DRIVE_CDROM);
@@ -99,7 +101,8 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
         PlayAndCheckEngine(l, main, root, dir + "\\KBZ.EXE");
     }
 
-    // Third start: installed; uninstall, then an install cancelled mid-copy.
+    // Third start: installed; uninstall, then two installs that lose the
+    // disc mid-copy and are taken back whole all the same.
     {
         Launcher l = Start(disc);
         HWND main = WaitMainWindow(l);
@@ -111,15 +114,35 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
         std::string recorded;
         CHECK(!ReadInstallDirValue(&recorded));
 
+        // The disc taken out while the cancel question is open, then No: the
+        // copy finishes the file it holds open, fails at the next one, and
+        // is taken back.
         HWND copy = StartCopy(l, main, dir);
         Click(copy, kIdCancel);
         HWND box = WaitMessageBox(l);
         CHECK_EQ(MessageText(box), player::kAskCancel);
         CHECK(SizeOfEntries(dir, NotADirectory) <
               SizeOfEntries(disc, NotADirectory)); // asked mid-copy
+        TakeDiscOut();
+        CHECK(ListDir(disc).empty());
+        Answer(box, IDNO);
+        ExpectMessage(l, player::kInstallFailed);
+        CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+        CHECK(DirExists(top));
+        PutDiscBack();
+        REQUIRE(ListDir(disc) == onDisc);
+
+        // Out again while the question is open, then Yes.
+        copy = StartCopy(l, main, dir);
+        Click(copy, kIdCancel);
+        box = WaitMessageBox(l);
+        CHECK_EQ(MessageText(box), player::kAskCancel);
+        TakeDiscOut();
+        CHECK(ListDir(disc).empty());
         Answer(box, IDYES);
         CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
         CHECK(DirExists(top));
+        PutDiscBack();
         CHECK(!ReadInstallDirValue(&recorded));
         CHECK_EQ(ItemText(main, kIdInstall), player::kInstallLabel);
         Click(main, kIdExit);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -106,6 +107,33 @@ const std::string &EngineStubPath() {
 
 const std::string &CdromDrive() {
     return g_cdrom;
+}
+
+namespace {
+const char kTrayRequest[] = "C:\\q7t\\cdrom-tray.request";
+
+// The request appears whole, by a rename, and is gone once it is done.
+void WorkTray(const char *what) {
+    REQUIRE(DiscTrayServed());
+    std::string pending = std::string(kTrayRequest) + ".new";
+    WriteBytes(pending, what);
+    REQUIRE(MoveFileExA(pending.c_str(), kTrayRequest, MOVEFILE_REPLACE_EXISTING));
+    if (!WaitFor([] { return !FileExists(kTrayRequest); }, 20000))
+        Note(std::string("the tray did not answer \"") + what + "\"");
+    REQUIRE(!FileExists(kTrayRequest));
+}
+} // namespace
+
+bool DiscTrayServed() {
+    return !g_cdrom.empty() && std::getenv("Q7_CDROM_TRAY") != nullptr;
+}
+
+void TakeDiscOut() {
+    WorkTray("out");
+}
+
+void PutDiscBack() {
+    WorkTray("in");
 }
 
 std::string NewDisc(const std::string &name, bool withEngine) {

@@ -62,6 +62,14 @@ const std::string &EngineStubPath();
 // the driver's --cdrom option; empty when none was given.
 const std::string &CdromDrive();
 
+// Whether the CD-ROM drive's tray can be worked (scripts/common.sh serves it
+// beside the drive); then the disc is taken out of the drive and put back:
+// files the launcher holds open stay readable, as what the drive has read
+// ahead, while every new open fails and a search finds nothing.
+bool DiscTrayServed();
+void TakeDiscOut();
+void PutDiscBack();
+
 // Lays out a fresh disc directory C:\q7t\<name> holding Q7.EXE and, when
 // asked, the engine stand-in; returns its path (no trailing backslash).
 std::string NewDisc(const std::string &name, bool withEngine);

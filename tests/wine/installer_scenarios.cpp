@@ -5,6 +5,8 @@
 #include "installer.h"
 #include "player_texts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -258,6 +260,7 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
                                  {"CHUNK.DAT", 65536, FILE_ATTRIBUTE_NORMAL},
                                  {"ODD.DAT", 65537, FILE_ATTRIBUTE_NORMAL},
                                  {"BIG.DAT", 5 * 1000 * 1000 + 7, FILE_ATTRIBUTE_NORMAL},
+                                 {"DATA.DAT", 3000, FILE_ATTRIBUTE_NORMAL},
                                  {"READONLY.DAT", 4000, FILE_ATTRIBUTE_READONLY},
                                  {"ARCHIVE.DAT", 10, FILE_ATTRIBUTE_ARCHIVE},
                                  {"HIDDEN.DAT", 3000, FILE_ATTRIBUTE_HIDDEN},
@@ -283,14 +286,26 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
     CHECK(!DirExists(dir));
     CHECK(DirExists(top + "\\Rumik")); // the chain above stays
 
-    // Round 2: the same directory again; a subdirectory planted in it keeps
-    // it, with its own files, through the uninstall.
+    // Round 2: the same directory again. Beside the installed files the game
+    // and the player keep their own: a saved game, a folder of them, a file
+    // named like a hidden one of the disc (never copied), and a disc file
+    // the game wrote back under a name of another case. The uninstall from
+    // the disc takes back every file of the set, that one too, and nothing
+    // else; the directory stays for what is left.
     Install(l, main, dir);
     CheckCopies(disc, dir);
     REQUIRE(CreateDirectoryA((dir + "\\SAVES").c_str(), nullptr));
     WriteBytes(dir + "\\SAVES\\SLOT1.SAV", "save");
+    WriteBytes(dir + "\\SAVE01.DAT", "the player's game");
+    WriteBytes(dir + "\\HIDDEN.DAT", "not the disc's");
+    REQUIRE(DeleteFileA((dir + "\\DATA.DAT").c_str()));
+    WriteBytes(dir + "\\data.dat", "written back");
+    std::vector<std::string> before = ListDir(dir);
+    REQUIRE(std::find(before.begin(), before.end(), "data.dat") != before.end());
     Uninstall(l, main);
-    CHECK(ListDir(dir) == std::vector<std::string>{"SAVES"});
+    CHECK(ListDir(dir) == (std::vector<std::string>{"HIDDEN.DAT", "SAVE01.DAT", "SAVES"}));
+    CHECK_EQ(ReadBytes(dir + "\\SAVE01.DAT"), "the player's game");
+    CHECK_EQ(ReadBytes(dir + "\\HIDDEN.DAT"), "not the disc's");
     CHECK_EQ(ReadBytes(dir + "\\SAVES\\SLOT1.SAV"), "save");
 
     // Round 3: that directory now exists and is refused; another one works,
@@ -304,6 +319,25 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
 
+    // The installed Q7.EXE, started from the install directory, spelled in
+    // capitals: its source directory is then the install directory, whose
+    // files cannot be told from the player's. The uninstall deletes nothing,
+    // and the record goes all the same.
+    std::string otherInCapitals = other;
+    for (char &c : otherInCapitals)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    {
+        Launcher installed = Start(otherInCapitals);
+        main = WaitMainWindow(installed);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
+        Uninstall(installed, main);
+        CheckCopies(disc, other);
+        Click(main, 300);
+        CHECK_EQ(WaitExit(installed), 0);
+    }
+
+    // Recorded again, the directory goes with an uninstall from the disc.
+    SetRecordValue("InstallDir", REG_SZ, other + '\0');
     Launcher again = Start(disc);
     main = WaitMainWindow(again);
     CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
@@ -553,7 +587,7 @@ SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
     std::string dir = "C:\\q7t\\rootrec-installed";
     RemoveTree(dir);
     REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
-    WriteBytes(dir + "\\GAME.DAT", "copied earlier");
+    WriteBytes(dir + "\\CANARY.DAT", "copied earlier"); // a file of the disc's
     DeleteProductKey();
     SetRecordValue("InstallDir", REG_SZ, dir + "\\sub\\..\\" + std::string(1, '\0'));
     Launcher l = Start(disc);
