@@ -4,7 +4,7 @@
 // so the cancel button is served between chunks without a second thread.
 #include "installer.h"
 #include "install_rules.h"
-#include "../launcher/texts.h"
+#include "../common/texts.h"
 #include "../resources/resource.h"
 
 static const UINT WM_INST_OPEN = WM_USER + 1000;
@@ -175,6 +175,23 @@ static void OnInstallOpen(HWND hDlg) {
     ContinueWith(hDlg, WM_INST_COPY);
 }
 
+// Draws the progress bar into the copy dialog's well, only when its width
+// has changed.
+static void PaintProgress(void) {
+    const RECT &rc = g_rcWell;
+    int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
+    if (width == g_iBarShown)
+        return;
+    g_iBarShown = width;
+    HBRUSH hBrush = CreateSolidBrush(RGB(0, 255, 0));
+    HDC hdc = GetDC(g_hWell);
+    HGDIOBJ hOld = SelectObject(hdc, hBrush);
+    PatBlt(hdc, rc.left + 1, rc.top + 1, width, rc.bottom - 2, PATCOPY);
+    SelectObject(hdc, hOld);
+    ReleaseDC(g_hWell, hdc);
+    DeleteObject(hBrush);
+}
+
 static void OnInstallCopy(HWND hDlg) {
     DWORD read;
     if (!ReadFile(g_hSourceFile, g_pChunk, kChunkSize, &read, NULL)) {
@@ -200,7 +217,7 @@ static void OnInstallCopy(HWND hDlg) {
         return;
     }
     g_qwCopied += written;
-    PaintProgress(hDlg);
+    PaintProgress();
     ContinueWith(hDlg, WM_INST_COPY);
 }
 
@@ -233,21 +250,6 @@ static void OnInstallCancel(HWND hDlg) {
     }
     ReleaseCopyState();
     EndDialog(hDlg, 0);
-}
-
-void PaintProgress(HWND) {
-    const RECT &rc = g_rcWell;
-    int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
-    if (width == g_iBarShown)
-        return;
-    g_iBarShown = width;
-    HBRUSH hBrush = CreateSolidBrush(RGB(0, 255, 0));
-    HDC hdc = GetDC(g_hWell);
-    HGDIOBJ hOld = SelectObject(hdc, hBrush);
-    PatBlt(hdc, rc.left + 1, rc.top + 1, width, rc.bottom - 2, PATCOPY);
-    SelectObject(hdc, hOld);
-    ReleaseDC(g_hWell, hdc);
-    DeleteObject(hBrush);
 }
 
 Q7_EXPORT INT_PTR CALLBACK DlgInstallProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM) {

@@ -1,7 +1,7 @@
 // Install and uninstall flows: the order in which the installer's dialogs
 // run, and what is taken back when a copy does not finish.
 #include "installer.h"
-#include "../launcher/texts.h"
+#include "../common/texts.h"
 
 int RunInstall(HWND hOwner) {
     INT_PTR result = DialogBoxParamA(g_hInstance, "DLG_SELECT", hOwner, DlgSelectProc, 0);

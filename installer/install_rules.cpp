@@ -1,5 +1,5 @@
 #include "install_rules.h"
-#include "../launcher/strutil.h"
+#include "../common/strutil.h"
 
 namespace {
 const uint64_t kMax64 = ~static_cast<uint64_t>(0);

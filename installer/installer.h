@@ -1,7 +1,7 @@
 // The installer's program-wide state and entry points.
 #pragma once
 #include <windows.h>
-#include "../launcher/q7.h"
+#include "../common/program.h"
 
 // The in-memory form of the install record: the flag, and the directory that
 // is meaningful while the flag is set (or while an install fills it in).
@@ -26,9 +26,6 @@ extern ULONGLONG g_qwInstallSetSize;
 // ends with 1 on success, 0 on cancel or failure.
 Q7_EXPORT INT_PTR CALLBACK DlgSelectProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 Q7_EXPORT INT_PTR CALLBACK DlgInstallProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
-
-// Draws the progress bar into the copy dialog's well.
-void PaintProgress(HWND hDlg);
 
 // What the removal deletes from the install directory before it tries to
 // remove it; silent on every path.

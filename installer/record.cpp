@@ -3,8 +3,8 @@
 // every access and never deleted.
 #include "installer.h"
 #include "record_rules.h"
-#include "../launcher/strutil.h"
-#include "../launcher/texts.h"
+#include "../common/strutil.h"
+#include "../common/texts.h"
 
 BOOL g_bInstalled;
 char g_szInstallDir[MAX_PATH];

@@ -3,8 +3,8 @@
 // level above it.
 #include "installer.h"
 #include "install_rules.h"
-#include "../launcher/strutil.h"
-#include "../launcher/texts.h"
+#include "../common/strutil.h"
+#include "../common/texts.h"
 #include "../resources/resource.h"
 
 ULONGLONG g_qwInstallSetSize;

@@ -1,7 +1,7 @@
 // The few memory routines the compiler may emit calls to (structure
 // initialisation and copies). Built, like all product code, with loop-pattern
-// recognition off, or the
-// compiler would turn these loops back into calls to themselves.
+// recognition off, or the compiler would turn these loops back into calls to
+// themselves.
 #include <cstddef>
 
 extern "C" {

@@ -1,7 +1,7 @@
 // The main window: background picture, Play, Install/Uninstall and Exit.
-#include "q7.h"
+#include "launcher.h"
 #include "rules.h"
-#include "texts.h"
+#include "../common/texts.h"
 #include "../installer/installer.h"
 #include "../picture/background.h"
 #include "../resources/resource.h"
@@ -91,6 +91,10 @@ static void OnMainCommand(HWND hDlg, WPARAM wParam) {
     }
 }
 
+// Unlike the installer's dialogs, which return TRUE for what they handle, the
+// main window returns FALSE for every message, handled or not: the dialog
+// manager's default handling follows ours, and at WM_INITDIALOG it sets no
+// focus of its own.
 Q7_EXPORT INT_PTR CALLBACK DlgMainProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM) {
     switch (uMsg) {
     case WM_INITDIALOG:

@@ -1,15 +1,11 @@
 #include "rules.h"
-#include "strutil.h"
-#include "texts.h"
+#include "../common/strutil.h"
+#include "../common/texts.h"
 
 bool VersionAdmitted(uint32_t version) {
     uint32_t major = version & 0xFF;
     uint32_t minor = (version >> 8) & 0xFF;
     return major * 256 + minor >= 0x0333;
-}
-
-int32_t CentreOrigin(int32_t desktopExtent, int32_t windowExtent) {
-    return (desktopExtent - windowExtent) / 2;
 }
 
 int32_t PictureSourceOrigin(int32_t pictureExtent, int32_t clientExtent) {

@@ -9,12 +9,6 @@
 // Windows the launcher runs on.
 bool VersionAdmitted(uint32_t version);
 
-// Position that centres an extent on the desktop. Signed, truncating toward
-// zero, so a window wider than the desktop lands symmetrically off-screen
-// (e.g. 640 and 701 give -30, not -31). The dialogs of the installer pass
-// their extent plus one.
-int32_t CentreOrigin(int32_t desktopExtent, int32_t windowExtent);
-
 // Source origin of the picture copied 1:1 into a client area, centred and
 // cropped: (picture - client) / 2, truncating toward zero.
 int32_t PictureSourceOrigin(int32_t pictureExtent, int32_t clientExtent);

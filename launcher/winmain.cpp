@@ -1,28 +1,10 @@
 // Start-up and shutdown: the frame around the main window.
-#include "q7.h"
+#include "launcher.h"
 #include "rules.h"
-#include "texts.h"
+#include "../common/texts.h"
 #include "../installer/installer.h"
 #include "../picture/background.h"
 #include "../resources/resource.h"
-
-HINSTANCE g_hInstance;
-char g_szCaption[82];
-char g_szDefaultPath[MAX_PATH];
-char g_szSourceDir[MAX_PATH];
-RECT g_rcDesktop;
-
-void CentreOnDesktop(HWND hWnd, int extraPixels) {
-    RECT rc;
-    GetWindowRect(hWnd, &rc);
-    int x = CentreOrigin(g_rcDesktop.right, rc.right - rc.left + extraPixels);
-    int y = CentreOrigin(g_rcDesktop.bottom, rc.bottom - rc.top + extraPixels);
-    SetWindowPos(hWnd, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
-void ShowInfo(HWND hOwner, const char *text) {
-    MessageBoxA(hOwner, text, g_szCaption, MB_OK | MB_ICONINFORMATION);
-}
 
 enum StartupOutcome { kStartupFailed = 0, kWindowsTooOld = 1, kMainWindowRan = 2 };
 

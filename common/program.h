@@ -1,5 +1,5 @@
-// Program-wide state of the launcher, filled by start-up and read by the
-// main window and the installer.
+// Program-wide state, filled by start-up and read by the main window and the
+// installer, and the two window helpers both of them use.
 #pragma once
 #include <windows.h>
 
@@ -18,7 +18,3 @@ void CentreOnDesktop(HWND hWnd, int extraPixels);
 
 // An information message owned by hOwner, titled with the caption string.
 void ShowInfo(HWND hOwner, const char *text);
-
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
-
-Q7_EXPORT INT_PTR CALLBACK DlgMainProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
