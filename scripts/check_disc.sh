@@ -58,6 +58,14 @@ complaints='FAILURE\|SORRY\|FATAL\|MISHAP'
 # Checksums on, but a damaged tree is still loaded, so that the faults can
 # be named rather than the image only refused.
 md5=(-md5 on -md5 load_check_off)
+# die_with_complaints LOG MESSAGE: xorriso's complaints in LOG, if it made
+# any, then MESSAGE and exit 1.
+die_with_complaints() {
+    if grep "$complaints" "$1" >&2; then
+        die 1 "$2 (xorriso's complaints above)"
+    fi
+    die 1 "$2 (xorriso gave no reason)"
+}
 
 # First what the image is: an empty, foreign or cut-short file is named as
 # such here, and the two trees are compared record by record.
@@ -82,9 +90,9 @@ if [ "${sessions:-1}" -gt 1 ] ||
     grep -q 'relocated 64kB superblock tag\|session tag which covers different data range' "$work/media"; then
     die 1 "$src: holds more than one session: it was written to again after make_disc.sh made it (files may have been added, removed or replaced), so it is not the disc make_disc.sh made; master and burn it again"
 fi
-if [ ! -s "$work/trees" ] && [ -z "$sessions" ]; then
-    grep "$complaints" "$work/media" >&2 || true
-    die 1 "$src: cannot be read as a disc image (xorriso's complaints above)"
+if [ -z "$sessions" ]; then
+    faults_from "$work/trees"
+    die_with_complaints "$work/media" "$src: cannot be read as a disc image"
 fi
 # "Media region : START , COUNT , - unreadable"; "MD5 tag range: 0 , SIZE , ..."
 sed -n 's/^Media region *: *\([0-9]*\) *, *\([0-9]*\) *, *-.*/\1 \2/p' "$work/media" >"$work/unreadable"
@@ -113,9 +121,9 @@ if grep -q 'Found matching MD5 session tag: start=0 ' "$work/media"; then
 elif grep -q 'NON-MATCHING MD5 session tag' "$work/media"; then
     session=differs
 elif grep -q 'Missing announced MD5 tag' "$work/media"; then
-    session=cut
+    session=short
 fi
-[ $session != cut ] || die 1 "$src: is cut short: it ends before its checksum record (a short burn or an unfinished copy)"
+[ $session != short ] || die 1 "$src: is cut short: it ends before its checksum record (a short burn or an unfinished copy)"
 faults_from "$work/trees"
 
 # xorriso quotes the paths it prints: '...', each ' written as '"'"', and
@@ -129,8 +137,7 @@ files=$(wc -l <"$work/files")
 if [ "$files" -eq 0 ]; then
     grep -q 'Checksum mismatch' "$work/log" &&
         die 1 "$src: its descriptors or directory records are damaged (they do not match the checksum recorded for them); master and burn it again"
-    grep "$complaints" "$work/log" >&2 || true
-    die 1 "$src: no file of it can be read (xorriso's complaints above)"
+    die_with_complaints "$work/log" "$src: no file of it can be read"
 fi
 tree -not -has_md5 >"$work/unsummed"
 if [ "$(wc -l <"$work/unsummed")" -eq "$files" ]; then
@@ -183,8 +190,7 @@ if [ "$bad" -gt 0 ]; then
     die 1 "$src: $bad fault$([ "$bad" -eq 1 ] || echo s): files damaged, unreadable, unchecked or not as Windows reads them (above)"
 fi
 if [ "$done_files" -ne "$files" ]; then
-    grep "$complaints" "$work/log" >&2 || true
-    die 1 "$src: cannot be read to the end (xorriso's complaints above)"
+    die_with_complaints "$work/log" "$src: cannot be read to the end"
 fi
 [ $session != none ] ||
     die 1 "$src: every file matches its checksum, but it records no checksum for the whole disc (not made by make_disc.sh), so its descriptors and folders cannot be checked"

@@ -297,7 +297,7 @@ def compare(image):
 
 def files_in(image, ranges):
     """Paths of the files and folders with any sector in one of ranges."""
-    primary, joliet = descriptors(image)
+    primary, _ = descriptors(image)
     nodes, _ = read_tree(image, primary[156:190], False)
     hit = []
     for path, node in sorted(nodes.items()):
