@@ -27,8 +27,8 @@ import sys
 
 SECTOR = 2048
 FIRST_DESCRIPTOR = 16
-# A disc of any kind holds fewer directories than this; a hostile image's
-# loops and fan-outs stop here rather than run the machine out of memory.
+# A disc of any kind holds fewer files and folders than this; a hostile
+# image's fan-outs stop here rather than run the machine out of memory.
 MAX_ENTRIES = 2_000_000
 JOLIET_ESCAPES = (b"%/@", b"%/C", b"%/E")
 
@@ -102,7 +102,7 @@ def rock_ridge_name(image, system_use):
     return (name if found else None), child, relocated
 
 
-def directory(image, lba, size, joliet, skip):
+def directory(image, lba, size):
     """The records of one directory: (name bytes, flags, lba, size, system use)."""
     if size > 64 * 1024 * 1024:
         raise Unreadable(f"a directory at sector {lba} claims {size} bytes")
@@ -119,7 +119,7 @@ def directory(image, lba, size, joliet, skip):
         name_len = rec[32]
         name = rec[33:33 + name_len]
         su_at = 33 + name_len + (1 - name_len % 2)
-        yield name, rec[25], le32(rec, 2), le32(rec, 10), rec[su_at + skip:] if not joliet else b""
+        yield name, rec[25], le32(rec, 2), le32(rec, 10), rec[su_at:]
         at += length
 
 
@@ -127,14 +127,15 @@ def read_tree(image, root_record, joliet):
     """Every node below the root, by path, and faults; raises Unreadable on loops."""
     nodes, faults = {}, []
     root_lba, root_size = le32(root_record, 2), le32(root_record, 10)
-    skip = 0
+    skip = 0  # bytes before the Rock Ridge entries, from the root's SP entry
     nodes["/"] = Node("/", True, [(root_lba, root_size)], root_size)
     pending = [("/", root_lba, root_size)]
     seen = {root_lba}
     while pending:
         parent, lba, size = pending.pop()
         partial = None  # a multi-extent file's extents so far
-        for name, flags, rlba, rsize, su in directory(image, lba, size, joliet, skip):
+        for name, flags, rlba, rsize, su in directory(image, lba, size):
+            su = su[skip:]
             if name in (b"\0", b"\1"):
                 if name == b"\0" and not joliet and su[:2] == b"SP" and len(su) >= 7:
                     skip = su[6]
@@ -156,7 +157,7 @@ def read_tree(image, root_record, joliet):
             path = parent.rstrip("/") + "/" + text
             is_dir = bool(flags & 2) or child is not None
             if child is not None:
-                head = next(directory(image, child, SECTOR, joliet, skip))
+                head = next(directory(image, child, SECTOR))
                 rlba, rsize = head[2], head[3]
             if partial is not None and partial.path == path:
                 partial.extents.append((rlba, rsize))
