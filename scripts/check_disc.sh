@@ -98,7 +98,7 @@ fi
 sed -n 's/^Media region *: *\([0-9]*\) *, *\([0-9]*\) *, *-.*/\1 \2/p' "$work/media" >"$work/unreadable"
 session_end=$(sed -n 's/^MD5 tag range *: *0 *, *\([0-9]*\) *,.*/\1/p' "$work/media" | head -1)
 if [ -s "$work/unreadable" ]; then
-    python3 "$Q7_ROOT/tools/disc_image.py" --files-in "$src" <"$work/unreadable" >"$work/hit" 2>&1 || true
+    python3 "$Q7_ROOT/tools/disc_image.py" --files-in "$src" <"$work/unreadable" >"$work/hit" 2>/dev/null || true
     while IFS= read -r path; do
         fault "$path: unreadable (lies in sectors the drive cannot read)"
     done <"$work/hit"

@@ -57,7 +57,13 @@ class Image:
             raise Unreadable(f"cut short: its records lead to sector {lba + (length - 1) // SECTOR}, "
                              f"past its end (it holds {self.size // SECTOR} sectors)")
         self.f.seek(lba * SECTOR)
-        data = self.f.read(length)
+        try:
+            data = self.f.read(length)
+        except OSError as e:
+            last = lba + (length - 1) // SECTOR
+            where = f"sector {lba}" if last == lba else f"sectors {lba} to {last}"
+            raise Unreadable(f"{where} cannot be read ({e.strerror}), and the disc's descriptors "
+                             "or folders lie there, so the files below them cannot be named") from e
         if len(data) != length:
             raise Unreadable(f"cannot be read at sector {lba}")
         return data
