@@ -106,7 +106,7 @@ install_packages() {
     local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
         g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
-        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic fonts-wine locales xorriso fuseiso)
+        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic fonts-wine locales xorriso fuseiso python3-fusepy)
     # wine32 comes from the i386 architecture, which apt must know first.
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386

@@ -1,0 +1,347 @@
+#!/usr/bin/env python3
+"""Reads the two directory trees of a disc image and checks that they agree.
+
+Usage: disc_image.py IMAGE_OR_DEVICE
+       disc_image.py --files-in IMAGE_OR_DEVICE < RANGES
+
+A disc from make_disc.sh carries two trees over the same file data: the
+ISO 9660 tree with Rock Ridge names, whose files the recorded checksums
+cover, and the Joliet tree, which is what Windows reads. Each tree is found
+twice, once through its directory records and once through its path tables
+(the little- and the big-endian copy); Windows may take either way.
+
+The first form checks that every file and folder of the one tree is on the
+other by the same path, and that each Joliet file points at the very
+sectors and size of its Rock Ridge twin, so that the data the checksums
+vouch for is the data Windows reads. It prints one line per fault on stdout
+and exits 1 when there are any, 0 when the trees agree. An image it cannot
+read as one (empty, not ISO 9660, cut short, a tree that leads outside the
+image) gets a one-line message on stderr and exit 3.
+
+With --files-in, reads sector ranges ("START COUNT" a line, 2,048-byte
+sectors) on stdin and prints, once each, the path of every file, and every
+folder whose records, that lies partly in them.
+"""
+import os
+import sys
+
+SECTOR = 2048
+FIRST_DESCRIPTOR = 16
+# A disc of any kind holds fewer files and folders than this; a hostile
+# image's fan-outs stop here rather than run the machine out of memory.
+MAX_ENTRIES = 2_000_000
+JOLIET_ESCAPES = (b"%/@", b"%/C", b"%/E")
+
+
+class Unreadable(Exception):
+    """The image cannot be read as one; the message says why."""
+
+
+def le32(b, at):
+    return int.from_bytes(b[at:at + 4], "little")
+
+
+def be32(b, at):
+    return int.from_bytes(b[at:at + 4], "big")
+
+
+class Image:
+    def __init__(self, path):
+        self.path = path
+        self.f = open(path, "rb")
+        self.f.seek(0, os.SEEK_END)
+        self.size = self.f.tell()
+
+    def read(self, lba, length):
+        if lba * SECTOR + length > self.size:
+            raise Unreadable(f"cut short: its records lead to sector {lba + (length - 1) // SECTOR}, "
+                             f"past its end (it holds {self.size // SECTOR} sectors)")
+        self.f.seek(lba * SECTOR)
+        try:
+            data = self.f.read(length)
+        except OSError as e:
+            last = lba + (length - 1) // SECTOR
+            where = f"sector {lba}" if last == lba else f"sectors {lba} to {last}"
+            raise Unreadable(f"{where} cannot be read ({e.strerror}), and the disc's descriptors "
+                             "or folders lie there, so the files below them cannot be named") from e
+        if len(data) != length:
+            raise Unreadable(f"cannot be read at sector {lba}")
+        return data
+
+
+class Node:
+    def __init__(self, path, is_dir, extents, size):
+        self.path = path  # "/SUB/F1.DAT"
+        self.is_dir = is_dir
+        self.extents = extents  # [(lba, bytes)], several for a multi-extent file
+        self.size = size
+
+
+def rock_ridge_name(image, system_use):
+    """The NM name in a record's System Use area (following CE), or None.
+    Also returns the CL (child link) block and whether RE (relocated) is set."""
+    name, child, relocated = b"", None, False
+    found = False
+    area, hops = system_use, 0
+    while area is not None and hops < 32:
+        hops += 1
+        nxt, at = None, 0
+        while at + 4 <= len(area):
+            sig, length = area[at:at + 2], area[at + 2]
+            if length < 4 or at + length > len(area):
+                break
+            body = area[at:at + length]
+            if sig == b"NM" and length >= 5:
+                found = True
+                if not body[4] & 0x6:  # neither "." nor ".."
+                    name += body[5:]
+            elif sig == b"CE" and length >= 28:
+                nxt = image.read(le32(body, 4), le32(body, 12) + le32(body, 20))[le32(body, 12):]
+            elif sig == b"CL" and length >= 12:
+                child = le32(body, 4)
+            elif sig == b"RE":
+                relocated = True
+            elif sig == b"ST":
+                break
+            at += length
+        area = nxt
+    return (name if found else None), child, relocated
+
+
+def directory(image, lba, size):
+    """The records of one directory: (name bytes, flags, lba, size, system use)."""
+    if size > 64 * 1024 * 1024:
+        raise Unreadable(f"a directory at sector {lba} claims {size} bytes")
+    data = image.read(lba, size)
+    at = 0
+    while at < len(data):
+        length = data[at]
+        if length == 0:  # records do not cross a sector's end
+            at = (at // SECTOR + 1) * SECTOR
+            continue
+        rec = data[at:at + length]
+        if length < 34 or len(rec) < length or 33 + rec[32] > length:
+            raise Unreadable(f"a damaged directory record at sector {lba + at // SECTOR}")
+        name_len = rec[32]
+        name = rec[33:33 + name_len]
+        su_at = 33 + name_len + (1 - name_len % 2)
+        yield name, rec[25], le32(rec, 2), le32(rec, 10), rec[su_at:]
+        at += length
+
+
+def read_tree(image, root_record, joliet):
+    """Every node below the root, by path, and faults; raises Unreadable on loops."""
+    nodes, faults = {}, []
+    root_lba, root_size = le32(root_record, 2), le32(root_record, 10)
+    skip = 0  # bytes before the Rock Ridge entries, from the root's SP entry
+    nodes["/"] = Node("/", True, [(root_lba, root_size)], root_size)
+    pending = [("/", root_lba, root_size)]
+    seen = {root_lba}
+    while pending:
+        parent, lba, size = pending.pop()
+        partial = None  # a multi-extent file's extents so far
+        for name, flags, rlba, rsize, su in directory(image, lba, size):
+            su = su[skip:]
+            if name in (b"\0", b"\1"):
+                if name == b"\0" and not joliet and su[:2] == b"SP" and len(su) >= 7:
+                    skip = su[6]
+                continue
+            child = relocated = None
+            if joliet:
+                text = name.decode("utf-16-be", "replace")
+                if not flags & 2 and text.endswith(";1"):
+                    text = text[:-2]
+            else:
+                rr, child, relocated = rock_ridge_name(image, su)
+                if rr is None:
+                    raw = name.decode("latin-1")
+                    text = raw.split(";")[0].rstrip(".") if not flags & 2 else raw
+                else:
+                    text = rr.decode("utf-8", "replace")
+            if relocated:
+                continue  # shown where its CL record stands
+            path = parent.rstrip("/") + "/" + text
+            is_dir = bool(flags & 2) or child is not None
+            if child is not None:
+                head = next(directory(image, child, SECTOR))
+                rlba, rsize = head[2], head[3]
+            if partial is not None and partial.path == path:
+                partial.extents.append((rlba, rsize))
+                partial.size += rsize
+            else:
+                if path in nodes:
+                    faults.append(f"{path}: twice in one folder")
+                node = Node(path, is_dir, [(rlba, rsize)], rsize)
+                nodes[path] = node
+                if len(nodes) > MAX_ENTRIES:
+                    raise Unreadable(f"more than {MAX_ENTRIES} entries in one tree")
+            partial = nodes[path] if flags & 0x80 else None
+            if is_dir:
+                if rlba in seen:
+                    raise Unreadable(f"{path}: a folder that leads back into the tree (a loop)")
+                seen.add(rlba)
+                pending.append((path, rlba, rsize))
+    return nodes, faults
+
+
+def path_table(image, lba, size, endian):
+    """A path table's folders as {path: lba}, or a fault message."""
+    data = image.read(lba, size)
+    entries, at = [], 0
+    while at + 8 <= len(data):
+        name_len = data[at]
+        if name_len == 0:
+            return None, f"an empty name in entry {len(entries) + 1}"
+        extent = int.from_bytes(data[at + 2:at + 6], endian)
+        parent = int.from_bytes(data[at + 6:at + 8], endian)
+        name = data[at + 8:at + 8 + name_len]
+        entries.append((name, extent, parent))
+        at += 8 + name_len + name_len % 2
+    if at != len(data):
+        return None, "its last entry runs past its recorded size"
+    return entries, None
+
+
+def descriptors(image):
+    """The primary volume descriptor and the Joliet one (or None)."""
+    if image.size == 0:
+        raise Unreadable("is empty (0 bytes)")
+    if image.size < (FIRST_DESCRIPTOR + 1) * SECTOR:
+        raise Unreadable(f"is {image.size} bytes, too short for a disc image (a disc's first "
+                         f"descriptor lies at byte {FIRST_DESCRIPTOR * SECTOR})")
+    primary = joliet = None
+    for lba in range(FIRST_DESCRIPTOR, FIRST_DESCRIPTOR + 64):
+        if (lba + 1) * SECTOR > image.size:
+            break
+        d = image.read(lba, SECTOR)
+        if d[1:6] != b"CD001":
+            break
+        if d[0] == 1 and primary is None:
+            primary = d
+        elif d[0] == 2 and d[88:91] in JOLIET_ESCAPES and joliet is None:
+            joliet = d
+        elif d[0] == 255:
+            break
+    if primary is None:
+        raise Unreadable("is not a disc image (no ISO 9660 volume descriptor at sector 16)")
+    space = le32(primary, 80)
+    if image.size < space * SECTOR:
+        raise Unreadable(f"is cut short: it holds {image.size // SECTOR} of the {space} sectors "
+                         "its volume descriptor records (a short burn or an unfinished copy)")
+    return primary, joliet
+
+
+def tables_faults(image, descriptor, nodes, which):
+    """Each path table copy must list exactly the tree's folders."""
+    faults = []
+    size = le32(descriptor, 132)
+    want = {path: node.extents[0][0] for path, node in nodes.items() if node.is_dir}
+    copies = [(le32(descriptor, 140), "little"), (le32(descriptor, 144), "little"),
+              (be32(descriptor, 148), "big"), (be32(descriptor, 152), "big")]
+    for n, (lba, endian) in enumerate(copies):
+        if lba == 0 and n % 2 == 1:
+            continue  # the optional copies
+        label = f"the {which} path table ({'L' if endian == 'little' else 'M'}{'' if n % 2 == 0 else ', optional'})"
+        entries, fault = path_table(image, lba, size, endian)
+        if fault:
+            faults.append(f"{label}: {fault}")
+            continue
+        paths = []
+        for i, (name, extent, parent) in enumerate(entries):
+            if i == 0:
+                paths.append(("/", extent))
+                continue
+            if not 1 <= parent <= i:
+                faults.append(f"{label}: entry {i + 1} names a parent ({parent}) not before it")
+                break
+            text = name.decode("utf-16-be" if which == "Joliet" else "latin-1", "replace")
+            paths.append((paths[parent - 1][0].rstrip("/") + "/" + text, extent))
+        else:
+            got = dict(paths)
+            if which != "Joliet":
+                # ISO 9660 names there are the short ones, not Rock Ridge's:
+                # only the folders' sectors can be compared.
+                got = sorted(got.values())
+                if len(paths) != len(want) or got != sorted(want.values()):
+                    faults.append(f"{label}: does not list the folders the directory records hold")
+                continue
+            for path in sorted(want.keys() - got.keys()):
+                faults.append(f"{path}: a folder missing from {label}")
+            for path in sorted(got.keys() - want.keys()):
+                faults.append(f"{path}: in {label} but not among the directory records")
+            for path in sorted(want.keys() & got.keys()):
+                if want[path] != got[path]:
+                    faults.append(f"{path}: {label} leads to sector {got[path]}, "
+                                  f"its directory record to {want[path]}")
+    return faults
+
+
+def compare(image):
+    primary, joliet = descriptors(image)
+    if joliet is None:
+        return ["the image has no Joliet tree: Windows would see only short ISO 9660 names"]
+    iso, faults = read_tree(image, primary[156:190], False)
+    win, win_faults = read_tree(image, joliet[156:190], True)
+    faults += win_faults
+    faults += tables_faults(image, primary, iso, "ISO 9660")
+    faults += tables_faults(image, joliet, win, "Joliet")
+    for path in sorted(iso.keys() - win.keys()):
+        kind = "folder" if iso[path].is_dir else "file"
+        faults.append(f"{path}: missing from the Joliet tree (a {kind} Windows would not see)")
+    for path in sorted(win.keys() - iso.keys()):
+        faults.append(f"{path}: only on the Joliet tree (Windows would see what no checksum covers)")
+    for path in sorted(iso.keys() & win.keys()):
+        a, b = iso[path], win[path]
+        if a.is_dir != b.is_dir:
+            faults.append(f"{path}: a {'folder' if a.is_dir else 'file'} on the ISO 9660 tree, "
+                          f"a {'folder' if b.is_dir else 'file'} on the Joliet tree")
+        elif not a.is_dir and (a.extents != b.extents or a.size != b.size):
+            faults.append(f"{path}: the Joliet tree gives it other data ({b.size} bytes at sector "
+                          f"{b.extents[0][0]}) than the checked tree ({a.size} bytes at sector "
+                          f"{a.extents[0][0]})")
+    return faults
+
+
+def files_in(image, ranges):
+    """Paths of the files and folders with any sector in one of ranges."""
+    primary, _ = descriptors(image)
+    nodes, _ = read_tree(image, primary[156:190], False)
+    hit = []
+    for path, node in sorted(nodes.items()):
+        for lba, size in node.extents:
+            last = lba + max(1, -(-size // SECTOR)) - 1
+            if size and any(start <= last and lba < start + count for start, count in ranges):
+                hit.append(path + ("/" if node.is_dir and path != "/" else ""))
+                break
+    return hit
+
+
+def main(argv):
+    args = argv[1:]
+    sectors = None
+    if args[:1] == ["--files-in"]:
+        args = args[1:]
+        sectors = []
+        for line in sys.stdin:
+            if line.split():
+                start, count = (int(x) for x in line.split()[:2])
+                sectors.append((start, count))
+    if len(args) != 1:
+        print("usage: disc_image.py [--files-in] IMAGE_OR_DEVICE", file=sys.stderr)
+        return 2
+    try:
+        image = Image(args[0])
+        result = files_in(image, sectors) if sectors is not None else compare(image)
+    except Unreadable as e:
+        print(f"{args[0]}: {e}", file=sys.stderr)
+        return 3
+    except OSError as e:
+        print(f"{args[0]}: cannot be read ({e.strerror})", file=sys.stderr)
+        return 3
+    for line in result:
+        print(line)
+    return 1 if result and sectors is None else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
