@@ -3,7 +3,7 @@
 #include "rules.h"
 #include "texts.h"
 #include "../installer/installer.h"
-#include "../picture/background.h"
+#include "background.h"
 #include "../resources/resource.h"
 
 HINSTANCE g_hInstance;
