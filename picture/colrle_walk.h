@@ -101,8 +101,7 @@ constexpr size_t ColumnRleReadPastEnd(uint32_t count) {
     return kColumnRleCellBytes + (count >= kColumnRleLongCountBase ? kColumnRleLongCountBytes
                                                                    : kColumnRleShortCountBytes);
 }
-static_assert(ColumnRleReadPastEnd(kColumnRleMaxRunCount) == kColumnRleReadAhead &&
-                  ColumnRleReadPastEnd(1) <= kColumnRleReadAhead,
+static_assert(ColumnRleReadPastEnd(kColumnRleMaxRunCount) == kColumnRleReadAhead,
               "the read-ahead covers the longest step back: a marker and a long count");
 static_assert(kColumnRleCellBytes <= kColumnRleReadAhead,
               "the read-ahead covers a cell taken for a marker and given back");

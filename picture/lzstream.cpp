@@ -83,6 +83,7 @@ inline const uint8_t *Pick(uint32_t mask, const uint8_t *a, const uint8_t *b) {
 
 // Two 8-byte steps in order, so that a source 8 to 15 bytes back reads the
 // first step's bytes in the second.
+static_assert(2 * sizeof(uint64_t) == kCopyBytes, "Copy16 and CopyBackShort move kCopyBytes");
 inline void Copy16(uint8_t *to, const uint8_t *from) {
     Copy8(to, from);
     Copy8(to + 8, from + 8);
