@@ -3,6 +3,7 @@
 #include "blit.h"
 #include "colrle.h"
 #include "colrle_blit.h"
+#include "colrle_pattern.h"
 #include "colrle_encode.h"
 #include "title_picture.h"
 

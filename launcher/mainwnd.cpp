@@ -3,7 +3,7 @@
 #include "rules.h"
 #include "../common/texts.h"
 #include "../installer/installer.h"
-#include "../picture/background.h"
+#include "background.h"
 #include "../resources/resource.h"
 
 // Room for the longest install directory the record can hold, the engine's

@@ -3,7 +3,7 @@
 #include "rules.h"
 #include "../common/texts.h"
 #include "../installer/installer.h"
-#include "../picture/background.h"
+#include "background.h"
 #include "../resources/resource.h"
 
 enum StartupOutcome { kStartupFailed = 0, kWindowsTooOld = 1, kMainWindowRan = 2 };

@@ -3,14 +3,20 @@
 
 namespace {
 
+// The trusted decoder's last columns are walked exactly, without the
+// read-ahead, and hold at least a cell each: enough for the read-ahead of
+// the column before them, so that nothing past the stream is read.
+constexpr uint32_t kExactTailColumns = 2;
+static_assert(kExactTailColumns * kColumnRleMinColumnBytes >= kColumnRleReadAhead,
+              "the columns walked exactly hold the read-ahead of the one before them");
+
 // One column, for both decoders: the walk that tests run counts, trusts the
 // stream to hold the column's bytes and reads ahead past its end. Out of
-// line, so that the two decoders run the very same machine code: inlined
-// into each, the same source came out up to a tenth slower in one than in
-// the other, with the difference moving from build to build. The test of a
-// run against the column's end costs the trusted decoder nothing, since the
-// read-ahead needs it anyway; on a stream that is not valid after all it
-// stops a run from writing past the column. Returns nullptr for such a run.
+// line, so that the two decoders run the very same machine code (see
+// bench/NOTES.md). The test of a run against the column's end costs the
+// trusted decoder nothing, since the read-ahead needs it anyway; on a stream
+// that is not valid after all it stops a run from writing past the column.
+// Returns nullptr for such a run.
 __attribute__((noinline)) const uint8_t *DecodeColumn(const uint8_t *s, uint32_t height,
                                                       uint8_t *destination, int32_t stride) {
     ColumnRleStoreSink sink(destination, stride);
@@ -24,9 +30,8 @@ void ColumnRleDecode(uint8_t *destination, const uint8_t *source, int32_t stride
     const uint32_t height = ColumnRleHeight(source);
     const uint8_t *s = ColumnRleStream(source);
     uint32_t i = 0;
-    // Two more columns hold at least 8 bytes, room for the read-ahead; the
-    // last two are walked exactly, so nothing past the stream is read.
-    for (; i + 2 < columns && s != nullptr; ++i)
+    // kExactTailColumns more columns hold the read-ahead past this one.
+    for (; i + kExactTailColumns < columns && s != nullptr; ++i)
         s = DecodeColumn(s, height, destination + 4 * static_cast<size_t>(i), stride);
     for (; i < columns && s != nullptr; ++i) {
         ColumnRleStoreSink sink(destination + 4 * static_cast<size_t>(i), stride);
@@ -58,6 +63,7 @@ bool ColumnRleDecodeChecked(uint8_t *destination, const uint8_t *source, size_t 
     // the columns that have room for it and its read-ahead.
     for (uint32_t i = 0; i < columns; ++i) {
         uint8_t *column = destination + 4 * static_cast<size_t>(i);
+        // The stream holds this column at its costliest and the read-ahead.
         if (ColumnRleRoomForColumn(s, end, height, kColumnRleReadAhead)) {
             s = DecodeColumn(s, height, column, stride);
         } else {

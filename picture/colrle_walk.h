@@ -66,6 +66,18 @@ inline const uint8_t *ColumnRleStream(const uint8_t *source) {
     return source + 4;
 }
 
+// The coding's sizes, which the walk's margins below are built from.
+constexpr size_t kColumnRleCellBytes = 4;       // a cell, and a run's marker
+constexpr size_t kColumnRleShortCountBytes = 1; // count 1..255
+constexpr size_t kColumnRleLongCountBytes = 2;  // 0, then n: count 256 + n
+constexpr uint32_t kColumnRleLongCountBase = 256;
+// A column has at least one row, so at least one cell.
+constexpr size_t kColumnRleMinColumnBytes = kColumnRleCellBytes;
+// The largest count a walk hands to a sink's Run; the smallest is 1.
+constexpr uint32_t kColumnRleMaxRunCount = 511;
+static_assert(kColumnRleMaxRunCount == kColumnRleLongCountBase + 0xFF,
+              "a long count is 256 plus one byte");
+
 // The most stream bytes a run-checked walk of one column of `height` rows
 // can read, whether the column is valid or not: runs of two rows (9 bytes
 // each) are the costliest coding, and a column may end in a cell, its marker
@@ -81,6 +93,18 @@ inline size_t ColumnRleColumnBound(uint32_t height) {
 // bytes, taken for that cell's marker and run before the row count shows
 // the column was done.
 constexpr size_t kColumnRleReadAhead = 6;
+
+// What such a walk has read past the column when it finds, from the run's
+// count, that the cell before was the column's last row: the marker and the
+// count's one or two bytes. The walk steps back by this much.
+constexpr size_t ColumnRleReadPastEnd(uint32_t count) {
+    return kColumnRleCellBytes + (count >= kColumnRleLongCountBase ? kColumnRleLongCountBytes
+                                                                   : kColumnRleShortCountBytes);
+}
+static_assert(ColumnRleReadPastEnd(kColumnRleMaxRunCount) == kColumnRleReadAhead,
+              "the read-ahead covers the longest step back: a marker and a long count");
+static_assert(kColumnRleCellBytes <= kColumnRleReadAhead,
+              "the read-ahead covers a cell taken for a marker and given back");
 
 // True when the stream from s to end holds that much, and `beyond` bytes
 // more (kColumnRleReadAhead for a read-ahead walk): only the run counts of
@@ -110,6 +134,10 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                   "the read-ahead needs the run test and a stream known to hold it");
     // The rows not given yet. With kReadAhead, a group's first cell stays
     // counted until the group turns out to be a run and its count is tested.
+    // That spares the test of `left` after every first cell: `count >= left`
+    // then catches both a run past the column (refused) and a first cell
+    // that was the column's last row (left == 1; the marker and the count
+    // were read ahead from the next column).
     uint32_t left = height;
     for (;;) {
         // A group's first cell, then the next 4 bytes: in drawn pictures
@@ -127,17 +155,24 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
         uint32_t x = ColumnRleLoadCell(s);
         s += 4;
         if (x != v) {
+            // With kReadAhead v may have been the column's last row; then x,
+            // read ahead, was the next column's first cell and is given back.
             if (kReadAhead && __builtin_expect(--left == 0, 0))
-                return s - 4;
+                return s - kColumnRleCellBytes;
             for (;;) {
                 // Stretches of single cells four at a time while the column
                 // has more than four rows left: one loop branch and one
                 // stream pointer update per four cells. A cell equal to the
                 // one before it is that cell's marker, and the run follows.
+                // The loads of y, z, w and the next x are not tested against
+                // `end`: `left` counts x and at least four rows after it, so
+                // each load is the 4 bytes after a row that is not the
+                // column's last, within ColumnRleColumnBound of its start.
                 if (!kBounded && left > 4) {
                     sink.Cell(x);
                     uint32_t y = ColumnRleLoadCell(s);
                     if (y == x) {
+                        // x opens a run; with kReadAhead it stays counted.
                         v = x;
                         s += 4;
                         left -= 1 - kReadAhead;
@@ -163,13 +198,9 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                     x = ColumnRleLoadCell(s + 12);
                     s += 16;
                     left -= 4;
-                    // With the read-ahead's correction on this way out, GCC
-                    // laid out the way round the loop to one side, a second
-                    // taken branch in every four cells, unless told that it
-                    // is the unlikely way. Without the read-ahead the same
-                    // hint moved the windowed decodes' code about and made
-                    // them up to a tenth slower, so it stays off there.
+                    // The hint only for the read-ahead walk (bench/NOTES.md).
                     if (kReadAhead ? __builtin_expect(x == w, 0) : x == w) {
+                        // w, given and counted, opens a run: counted again.
                         v = w;
                         left += kReadAhead;
                         break;
@@ -185,6 +216,7 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
                 x = ColumnRleLoadCell(s);
                 s += 4;
                 if (x == v) {
+                    // v, given and counted, opens a run: counted again.
                     left += kReadAhead;
                     break;
                 }
@@ -195,19 +227,19 @@ inline const uint8_t *ColumnRleWalkColumnWith(const uint8_t *s, const uint8_t *e
         if (kBounded && s == end)
             return nullptr;
         uint32_t count = *s++;
-        // Long counts are rare; laid out inline, the short count took a
-        // taken branch out of the path and another back.
+        // Long counts are rare: kept off the short count's path.
         if (__builtin_expect(count == 0, 0)) {
             if (kBounded && s == end)
                 return nullptr;
-            count = 256 + *s++;
+            count = kColumnRleLongCountBase + *s++;
         }
         if (kReadAhead) {
             if (__builtin_expect(count >= left, 0)) {
                 // Only a group's first cell can be the column's last row
-                // here; then x and the count were the next column's bytes.
+                // here; then x and the count were the next column's bytes,
+                // at most kColumnRleReadAhead of them.
                 if (left == 1)
-                    return s - (count > 255 ? 6 : 5);
+                    return s - ColumnRleReadPastEnd(count);
                 return nullptr;
             }
             left -= count + 1;
@@ -277,8 +309,12 @@ struct ColumnRleStoreSink {
     // a jump into the loop, then four rows a turn: one taken branch every
     // four rows, and a run of any length has the one loop exit. The jump's
     // tests go from the most often taken: in the title picture most runs
-    // are of 2 or 10 rows (counts 1 and 9), and a switch let the compiler
-    // test for one row past the fours last.
+    // are of 2 or 10 rows (counts 1 and 9).
+    //
+    // count is 1 to kColumnRleMaxRunCount (511), never 0: the walk reads it
+    // as a byte 1..255 or as 256 plus a byte, and the windowed sinks pass on
+    // only a run's rows inside the window, at least one. The loop relies on
+    // it: it makes at least one turn, and with 0 its counter would wrap.
     void Run(uint32_t v, uint32_t count) {
         uint8_t *p = out;
         const ptrdiff_t step = stride;

@@ -6,20 +6,35 @@ LzStreamState g_lzStream;
 
 namespace {
 
-// The fast path decodes whole groups with 16-byte copies that read up to 15
-// bytes past an item's input and write up to 15 bytes past the group's
-// output. It runs a group only when the piece holds at least this many
-// bytes from the group's flag byte on:
-//   - 31 for the reads: the last item starts at most 15 bytes after the
-//     flag byte and its copy reads 16, so reads stay inside the piece;
-//   - 17 for the group itself (a flag byte and eight tokens) and 32 more
-//     after it, which always hold 15 complete items and so decode to at
-//     least 15 bytes in this same call. The bytes written ahead are thus
-//     bytes the call writes anyway, inside the caller's buffer, and they are
-//     overwritten with their true values before it returns.
+// The coding's sizes: a group is a flag byte and eight items, a literal of
+// one byte or a back-reference token of two.
+constexpr size_t kGroupItems = 8;
+constexpr size_t kMaxItemBytes = 2;
+constexpr size_t kMaxGroupBytes = 1 + kGroupItems * kMaxItemBytes;
+
+// The fast path decodes every item with a 16-byte copy, which reads up to 15
+// bytes past a literal's input byte and writes up to 15 bytes past the
+// item's output.
+constexpr size_t kCopyBytes = 16;
+
+// The fast path runs a group only when the piece holds at least kFastRoom
+// bytes from the group's flag byte on, which covers:
+//   - the reads (31): the last item starts at most 15 bytes after the flag
+//     byte and its copy reads 16, so reads stay inside the piece;
+constexpr size_t kFastReadRoom = 1 + (kGroupItems - 1) * kMaxItemBytes + kCopyBytes;
+//   - the writes (17 + 32): the group itself, and after it enough bytes to
+//     hold 15 complete items (32: two flag bytes and 15 tokens), which decode
+//     to at least 15 bytes in this same call. The bytes written ahead are
+//     thus bytes the call writes anyway, inside the caller's buffer, and
+//     they are overwritten with their true values before it returns.
+constexpr size_t kWrittenAhead = kCopyBytes - 1;
+constexpr size_t kFastWriteRoom = kMaxGroupBytes + kWrittenAhead * kMaxItemBytes +
+                                  (kWrittenAhead + kGroupItems - 1) / kGroupItems;
 // No output end is needed for that, and the bytes in the buffer after any
 // call are exactly those of a byte-by-byte decode.
-const size_t kFastRoom = 64;
+constexpr size_t kFastRoom = 64;
+static_assert(kFastRoom >= kFastReadRoom && kFastRoom >= kFastWriteRoom,
+              "the fast path's room covers its reads and its writes ahead");
 
 inline uint64_t Load64(const uint8_t *p) {
     uint64_t v;
@@ -68,6 +83,7 @@ inline const uint8_t *Pick(uint32_t mask, const uint8_t *a, const uint8_t *b) {
 
 // Two 8-byte steps in order, so that a source 8 to 15 bytes back reads the
 // first step's bytes in the second.
+static_assert(2 * sizeof(uint64_t) == kCopyBytes, "Copy16 and CopyBackShort move kCopyBytes");
 inline void Copy16(uint8_t *to, const uint8_t *from) {
     Copy8(to, from);
     Copy8(to + 8, from + 8);
@@ -87,11 +103,13 @@ void DecodeGroups(const uint8_t *&inRef, const uint8_t *end, uint8_t *&outRef, u
         // Unrolled, the eight items keep their input and output positions in
         // registers without a loop counter; gcc and clang both read this.
 #pragma GCC unroll 8
-        for (int item = 0; item < 8; ++item) {
+        for (int item = 0; item < static_cast<int>(kGroupItems); ++item) {
             // All ones for a back-reference, zero for a literal.
             const uint32_t mask = 0u - (flags >> 7 & 1);
             const uint32_t t = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8;
             const uint32_t distance = t & 0x0FFF & mask;
+            // Both copies move kCopyBytes, within the room the loop's test
+            // below (and the caller's) vouched for.
             if (distance - 1 < 7)
                 CopyBackShort(out, distance);
             else
@@ -101,7 +119,7 @@ void DecodeGroups(const uint8_t *&inRef, const uint8_t *end, uint8_t *&outRef, u
             in += 1 + (mask & 1);
             flags <<= 1;
         }
-    } while (static_cast<size_t>(end - in) >= kFastRoom);
+    } while (static_cast<size_t>(end - in) >= kFastRoom); // room for the next group's copies
     inRef = in;
     outRef = out;
     tokenRef = token;
@@ -158,6 +176,7 @@ void LzStreamDecode() {
 
     for (;;) {
         if (bitsLeft == 0) {
+            // Room for a group's 16-byte copies read and written ahead.
             if (static_cast<size_t>(end - in) >= kFastRoom) {
                 DecodeGroups(in, end, out, token);
                 flag = 0;

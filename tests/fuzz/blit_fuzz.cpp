@@ -7,6 +7,7 @@
 // write or read lands outside an allocation.
 #include "colrle.h"
 #include "colrle_blit.h"
+#include "colrle_pattern.h"
 #include "colrle_encode.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

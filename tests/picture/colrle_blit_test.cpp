@@ -2,70 +2,14 @@
 // result must equal the picture decoded whole, then cut, keyed or masked.
 #include "colrle.h"
 #include "colrle_blit.h"
-#include "colrle_encode.h"
 
 #include "canvas.h"
+#include "coded_pictures.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <cstring>
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Encode(const Pixels &p) {
-    return ColumnRleEncode(p.data.data(), p.width, p.height);
-}
-
-// Another valid coding of the same picture: long stretches split into several
-// runs at random, and single cells after runs of the same value, which the
-// canonical encoder never writes.
-Bytes EncodeSplit(const Pixels &p, std::mt19937 &rng) {
-    Bytes out = {static_cast<uint8_t>(p.width), static_cast<uint8_t>(p.width >> 8),
-                 static_cast<uint8_t>(p.height), static_cast<uint8_t>(p.height >> 8)};
-    auto cellAt = [&](uint32_t col, uint32_t row) {
-        uint32_t v;
-        std::memcpy(&v, &p.data[static_cast<size_t>(row) * p.width + 4 * col], 4);
-        return v;
-    };
-    auto put = [&](uint32_t v) {
-        uint8_t b[4];
-        std::memcpy(b, &v, 4);
-        out.insert(out.end(), b, b + 4);
-    };
-    for (uint32_t col = 0; col < p.width / 4; ++col) {
-        uint32_t row = 0;
-        while (row < p.height) {
-            uint32_t v = cellAt(col, row);
-            uint32_t n = 1;
-            while (row + n < p.height && cellAt(col, row + n) == v)
-                ++n;
-            row += n;
-            // A single cell may only end a stretch: equal bytes after it
-            // would be read as its run marker.
-            while (n != 0) {
-                if (n == 1) {
-                    put(v);
-                    break;
-                }
-                uint32_t most = n < 512 ? n : 512;
-                uint32_t rows = 2 + rng() % (most - 1);
-                put(v);
-                put(v);
-                uint32_t count = rows - 1;
-                if (count < 256) {
-                    out.push_back(static_cast<uint8_t>(count));
-                } else {
-                    out.push_back(0);
-                    out.push_back(static_cast<uint8_t>(count - 256));
-                }
-                n -= rows;
-            }
-        }
-    }
-    return out;
-}
 
 Pixels Decoded(const Bytes &stream) {
     Pixels p;
@@ -97,8 +41,6 @@ void ExpectWindow(const Pixels &whole, Window win, const Canvas &under, const Ca
                                           << "x" << win.h << " at " << c << "," << r;
         }
 }
-
-const std::vector<uint8_t> kPalette = {0, 12, 0x0C, 0x30, 0x31, 0xFF, 0x80};
 
 } // namespace
 
@@ -292,153 +234,4 @@ TEST(ColumnRleDecodeKey, RandomPicturesUnderEveryKey) {
             ASSERT_TRUE(canvas.GuardsIntact());
         }
     }
-}
-
-namespace {
-
-class PatternDecode : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        SetPattern(0, 0, 0);
-    }
-};
-
-// Pixel (x, k) through `mask`: the row parity counts on over the columns of
-// the same parity, so column i starts at parity (i / 2) * height.
-bool LetThrough(uint32_t mask, uint32_t x, uint32_t k, uint32_t height) {
-    uint32_t column = x / 4;
-    bool odd = ((k + (column / 2) * height) & 1) != 0;
-    uint32_t byte = odd ? mask & 0xFF : mask >> 8 & 0xFF;
-    return (byte >> (7 - x % 8) & 1) != 0;
-}
-
-void ExpectPattern(const Pixels &p, uint32_t mask, bool keyed, const Canvas &got, uint8_t fill) {
-    for (uint32_t k = 0; k < p.height; ++k)
-        for (uint32_t x = 0; x < p.width; ++x) {
-            bool write = LetThrough(mask, x, k, p.height) && !(keyed && p.at(x, k) == 12);
-            ASSERT_EQ(write ? p.at(x, k) : fill, got.At(x, k))
-                << "mask " << std::hex << mask << std::dec << " at " << x << "," << k << " height "
-                << p.height;
-        }
-}
-
-} // namespace
-
-TEST_F(PatternDecode, FullAndEmptyMasks) {
-    std::mt19937 rng(6);
-    Pixels p = RandomPixels(rng, 28, 37, kPalette, true);
-    Bytes stream = Encode(p);
-    Canvas full(28, 37, 0x3C, true), plain(28, 37, 0x3C, true);
-    SetPattern(0, 0xFFFF, 0);
-    ColumnRleDecodePattern(full.Destination(), stream.data(), full.Stride());
-    ColumnRleDecode(plain.Destination(), stream.data(), plain.Stride());
-    EXPECT_EQ(plain.Pixels(), full.Pixels());
-
-    Canvas empty(28, 37, 0x3C);
-    SetPattern(0, 0x0000, 0);
-    ColumnRleDecodePattern(empty.Destination(), stream.data(), empty.Stride());
-    ColumnRleDecodePatternKey(empty.Destination(), stream.data(), empty.Stride());
-    EXPECT_EQ(std::vector<uint8_t>(28 * 37, 0x3C), empty.Pixels());
-    EXPECT_TRUE(full.GuardsIntact());
-    EXPECT_TRUE(empty.GuardsIntact());
-}
-
-TEST_F(PatternDecode, Mask8008LightsOnePixelInEight) {
-    Pixels p;
-    p.width = 24;
-    p.height = 4;
-    p.data.assign(24 * 4, 0xE1);
-    Bytes stream = Encode(p);
-    Canvas canvas(24, 4, 0);
-    SetPattern(0, 0x8008, 0);
-    ColumnRleDecodePattern(canvas.Destination(), stream.data(), canvas.Stride());
-    for (uint32_t k = 0; k < 4; ++k)
-        for (uint32_t x = 0; x < 24; ++x) {
-            bool lit = k % 2 == 0 ? x % 8 == 0 : x % 8 == 4;
-            EXPECT_EQ(lit ? 0xE1 : 0, canvas.At(x, k)) << x << "," << k;
-        }
-}
-
-TEST_F(PatternDecode, OddHeightStartsColumnsTwoAndThreeOnTheLowByte) {
-    // Mask 0xFF00: only the rows of even parity are drawn.
-    Pixels p;
-    p.width = 24;
-    p.height = 3;
-    p.data.assign(24 * 3, 0x99);
-    Bytes stream = Encode(p);
-    Canvas canvas(24, 3, 0);
-    SetPattern(0, 0xFF00, 0);
-    ColumnRleDecodePattern(canvas.Destination(), stream.data(), canvas.Stride());
-    for (uint32_t x = 0; x < 24; ++x) {
-        uint32_t column = x / 4;
-        bool flipped = column == 2 || column == 3; // (column / 2) * 3 is odd
-        for (uint32_t k = 0; k < 3; ++k)
-            EXPECT_EQ((k % 2 == 0) != flipped ? 0x99 : 0, canvas.At(x, k)) << x << "," << k;
-    }
-}
-
-TEST_F(PatternDecode, RowsAfterAnOddTransparentRunKeepTheirParity) {
-    // Column of height 6: three rows of the transparent cell 12 12 12 12,
-    // then three rows of a drawn cell; mask 0xFF00 draws even rows only.
-    Pixels p;
-    p.width = 4;
-    p.height = 6;
-    for (uint32_t k = 0; k < 6; ++k)
-        for (int j = 0; j < 4; ++j)
-            p.data.push_back(k < 3 ? 12 : 0x21);
-    Bytes stream = Encode(p);
-    Canvas canvas(4, 6, 0);
-    SetPattern(0, 0xFF00, 0);
-    ColumnRleDecodePatternKey(canvas.Destination(), stream.data(), canvas.Stride());
-    for (uint32_t k = 0; k < 6; ++k)
-        EXPECT_EQ(k == 4 ? 0x21 : 0, canvas.At(0, k)) << k;
-}
-
-TEST_F(PatternDecode, RandomMasksAndPictures) {
-    std::mt19937 rng(8);
-    for (int round = 0; round < 40; ++round) {
-        uint32_t width = 4 * (1 + rng() % 10);
-        uint32_t height = 1 + rng() % (round % 4 == 0 ? 700 : 31);
-        Pixels p = RandomPixels(rng, width, height, kPalette, round % 5 != 0);
-        Bytes stream = round % 2 == 0 ? Encode(p) : EncodeSplit(p, rng);
-        uint32_t mask = rng() & 0xFFFF;
-        for (bool keyed : {false, true}) {
-            Canvas canvas(width, height, 0x4B, round % 3 == 0);
-            SetPattern(3, mask | 0xABCD0000, 1);
-            if (keyed)
-                ColumnRleDecodePatternKey(canvas.Destination(), stream.data(), canvas.Stride());
-            else
-                ColumnRleDecodePattern(canvas.Destination(), stream.data(), canvas.Stride());
-            ExpectPattern(p, mask, keyed, canvas, 0x4B);
-            ASSERT_TRUE(canvas.GuardsIntact());
-            EXPECT_EQ(mask | 0xABCD0000, g_patternMask); // mode 3 holds the mask
-            EXPECT_EQ(0u, g_patternStepsLeft);
-        }
-    }
-}
-
-TEST_F(PatternDecode, EachCallDrawsThroughTheNextMask) {
-    Pixels p;
-    p.width = 16;
-    p.height = 2;
-    p.data.assign(32, 0x77);
-    Bytes stream = Encode(p);
-    // Mode 1 from 0x0000 with one step: nothing drawn, then 0x8008, 0 left.
-    SetPattern(1, 0x0000, 1);
-    Canvas canvas(16, 2, 0);
-    ColumnRleDecodePattern(canvas.Destination(), stream.data(), canvas.Stride());
-    EXPECT_EQ(std::vector<uint8_t>(32, 0), canvas.Pixels());
-    EXPECT_EQ(0x8008u, g_patternMask);
-    EXPECT_EQ(0u, g_patternStepsLeft);
-    // A dissolve: eight more calls in mode 1 light the picture step by step.
-    SetPattern(1, 0x0000, 8);
-    size_t lit = 0;
-    for (int call = 0; call < 9; ++call) {
-        ColumnRleDecodePattern(canvas.Destination(), stream.data(), canvas.Stride());
-        std::vector<uint8_t> px = canvas.Pixels();
-        size_t now = static_cast<size_t>(std::count(px.begin(), px.end(), 0x77));
-        EXPECT_EQ(static_cast<size_t>(4 * call), now) << call;
-        lit = now;
-    }
-    EXPECT_EQ(32u, lit);
 }
