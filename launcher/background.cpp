@@ -1,6 +1,6 @@
 #include "background.h"
-#include "backcg.h"
-#include "colrle.h"
+#include "../picture/backcg.h"
+#include "../picture/colrle.h"
 
 HPALETTE g_hPicturePalette;
 PictureInfo g_PictureInfo;
