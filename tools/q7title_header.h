@@ -32,8 +32,8 @@ PngColour PngChunks(const std::string &d);
 // them skipped; stops where the file is cut or damaged.
 size_t GifFrames(const std::string &d);
 
-// Throws a Failure for `path` when an uncompressed BMP of w x h ends before
-// its last row.
+// Throws a Failure for `path` when an uncompressed BMP of w x h (its
+// StoredSize, within the limits Load checks first) ends before its last row.
 void CheckBmpPixels(const char *path, const std::string &d, size_t w, size_t h);
 
 } // namespace q7title

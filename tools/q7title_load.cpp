@@ -18,6 +18,8 @@ namespace q7title {
 
 namespace {
 
+// The file is read whole: room for a BMP of 56 megapixels at 32 bits a
+// pixel (224 MB).
 const long kMaxFileBytes = 256L * 1024 * 1024;
 
 std::string ReadWhole(const char *path) {
