@@ -15,8 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     GetCurrentDirectoryA(sizeof dir, dir);
     GetModuleFileNameA(NULL, self, sizeof self);
     int len = wsprintfA(text, "%.1000s\r\n%s\r\n%s\r\n", GetCommandLineA(), dir, self);
-    HANDLE h = CreateFileA(record, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           NULL);
+    HANDLE h =
+        CreateFileA(record, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h != INVALID_HANDLE_VALUE) {
         DWORD written;
         WriteFile(h, text, static_cast<DWORD>(len), &written, NULL);

@@ -1,5 +1,6 @@
 // Draws the title picture and writes it as the BACKCG resource.
 //   make_backcg OUTPUT.bin [PREVIEW.ppm]
+#include "backcg_encode.h"
 #include "title_picture.h"
 
 #include <cstdio>

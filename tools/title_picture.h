@@ -19,12 +19,6 @@ const uint8_t kTitleLastIndex = 228;
 // Entirely integer arithmetic, so the output is the same on every machine.
 void DrawTitlePicture(uint8_t *pixels, uint8_t colourTable[768]);
 
-// Lays a picture out as the BACKCG resource: the colour table, a picture
-// table of one offset (4), a record with its reserved word 0, then the
-// column-RLE picture. Empty if the picture cannot be encoded.
-std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[768], const uint8_t *pixels,
-                                             uint32_t width, uint32_t height,
-                                             ColumnRleStats *stats = nullptr);
-
-// DrawTitlePicture followed by BuildBackgroundResource.
+// DrawTitlePicture followed by BuildBackgroundResource (backcg_encode.h):
+// the title as the BACKCG resource.
 std::vector<uint8_t> BuildTitleResource(ColumnRleStats *stats = nullptr);
