@@ -78,7 +78,11 @@ run_wine_pass() {
     local name=$1 rc=0 out=$Q7_BUILD/wine-pass.log
     shift
     log "$name"
-    "$@" | tee "$out" || rc=$?
+    # The pass's prefix lives in the subshell: it removes it even when stopped.
+    (
+        trap stop_wine_prefix EXIT
+        "$@"
+    ) | tee "$out" || rc=$?
     [ "$rc" -ne 77 ] || return 0
     record "$name" $rc
     local counts

@@ -84,7 +84,8 @@ for entry in sys.argv[3:]:
 PY
 }
 
-# Starts Xvfb on a free display unless one is given; sets DISPLAY.
+# Starts Xvfb on a free display (demo.sh, given a display, does not call
+# it); sets DISPLAY and XVFB_PID, which stop_wine ends.
 start_xvfb() {
     local n
     for n in $(seq 91 120); do
