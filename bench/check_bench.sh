@@ -8,7 +8,7 @@
 # system when there is one, so that the figure is the command's own.
 #
 # Usage: bench/check_bench.sh [rounds]   (default 5)
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/helpers.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}

@@ -7,7 +7,7 @@
 # so that the figure is the command's own and not the disk's.
 #
 # Usage: bench/disc_bench.sh [rounds]   (default 5)
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/helpers.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}

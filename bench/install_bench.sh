@@ -13,7 +13,7 @@
 # during a second install.
 #
 # Usage: bench/install_bench.sh [rounds]   (default 9; the host's load makes single runs noisy)
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/wine_env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-9}

@@ -6,7 +6,7 @@
 # Q7.EXE, the product as shipped.
 #
 # Usage: bench/startup.sh [runs]   (default 11; the host's load makes single starts noisy)
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/wine_env.sh"
 
 RUNS=${1:-11}
 TARGET=1.20

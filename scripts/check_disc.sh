@@ -8,7 +8,7 @@
 # and exits 1; prints a one-line summary and exits 0 when every file matches.
 # An image that holds no checksums, more than one session, or is cut short,
 # is refused, never called good, and the message says why. Progress on stderr.
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 usage="usage: check_disc.sh IMAGE_OR_DEVICE"
 

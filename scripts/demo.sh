@@ -10,7 +10,7 @@
 # Usage: scripts/demo.sh [--disc IMAGE.iso] [SCREENSHOT.png]
 # With --disc, the given image (one made by scripts/make_disc.sh) goes in the
 # drive instead of the demo disc.
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 
 image=
 if [ "${1:-}" = "--disc" ]; then

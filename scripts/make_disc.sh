@@ -8,7 +8,7 @@
 # (volume dates, file dates, the volume uuid) is SOURCE_DATE_EPOCH, taken
 # from the last commit of these sources unless it is set. The image records
 # an MD5 checksum of every file and of the session, for check_disc.sh.
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]... [--preview PREVIEW.png]] [--label NAME] [--x86-64 | --exe Q7.EXE]"
 # A 700 MB (80 minute) CD-R holds 360,000 sectors of 2,048 bytes.
@@ -192,13 +192,10 @@ if [ -z "$exe" ] && [ -n "$picture" ]; then
         ${picture_options[@]+"${picture_options[@]}"} || die 1 "building Q7.EXE with $picture failed"
     exe=$PICTURE_EXE
 elif [ -z "$exe" ]; then
-    # The trees scripts/common.sh builds, so that a test run builds once.
-    tree=win
-    [ $arch = i686 ] || tree=win64
     log "building Q7.EXE ($arch)"
-    build_tree "$tree" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >&2 || die 1 "building Q7.EXE failed"
-    exe=$Q7_BUILD/$tree/launcher/Q7.EXE
+    # The build's complaints go to stderr: stdout carries only the image's SHA-256.
+    build_exe "$arch" >&2 || die 1 "building Q7.EXE failed"
+    exe=$BUILT_EXE
 fi
 
 if [ -z "$exe_arch" ]; then
@@ -206,7 +203,7 @@ if [ -z "$exe_arch" ]; then
 fi
 cp "$exe" "$stage/Q7.EXE"
 [ -z "$lock" ] || exec {lock}>&-
-log "Q7.EXE: $(stat -c %s "$stage/Q7.EXE") bytes, SHA-256 $(sha256sum "$stage/Q7.EXE" | cut -d' ' -f1)"
+log "Q7.EXE: $(size_and_sum "$stage/Q7.EXE")"
 printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 
 # Rock Ridge with -r: every file read-only for whoever mounts the image on

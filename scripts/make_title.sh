@@ -10,7 +10,7 @@
 # also writes a PNG of the launcher's window as the player sees it. A Q7.EXE
 # with the picture is then built with cmake -DQ7_BACKCG=/absolute/path/OUT.bin.
 # Run with --help for the converter's options.
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 # The converter writes OUT.bin and the preview whole, by renaming over them:
 # neither may be the picture or each other, however the names are spelled

@@ -13,9 +13,7 @@ scripts=$here/../../scripts
 # Under /dev when it can be, where xorriso would look for a drive.
 work=$(mktemp -d /dev/shm/q7check.XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { printf '[  OK  ] %s\n' "$1"; passed=$((passed + 1)); }
-fail() { printf '[ FAIL ] %s\n' "$1"; failed=$((failed + 1)); }
+source "$here/../lib.sh"
 
 game=$work/game
 mkdir -p "$game/SUB"
@@ -210,5 +208,4 @@ else
     fail "6,000 files, the last damaged: checked in batches, that file named (exit $rc: $out $(tail -3 <<<"$err"))"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

@@ -12,9 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 make_disc=$here/../../scripts/make_disc.sh
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-passed=0 failed=0
-pass() { printf '[  OK  ] %s\n' "$1"; passed=$((passed + 1)); }
-fail() { printf '[ FAIL ] %s\n' "$1"; failed=$((failed + 1)); }
+source "$here/../lib.sh"
 
 # stand_in FILE MACHINE MAGIC SUBSYSTEM CHARACTERISTICS: the headers of a
 # Windows program and nothing else (i386 0x14c with PE32 0x10b, x86_64
@@ -326,5 +324,4 @@ fi
 refused "picture converter that writes nothing" "$(printf '%s\n' "$work/red.png" "wrote nothing")" \
     "$pics" "$out" --picture "$work/red.png" --picture-option --help
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

@@ -6,10 +6,7 @@
 set -euo pipefail
 exe=$1
 here=$(cd "$(dirname "$0")" && pwd)
-passed=0
-failed=0
-pass() { printf '[  OK  ] %s\n' "$1"; passed=$((passed + 1)); }
-fail() { printf '[ FAIL ] %s\n' "$1"; failed=$((failed + 1)); }
+source "$here/../lib.sh"
 
 # Binary payloads (the picture and the icon image) are left out of the
 # comparison: the picture is checked on screen, the icon by its group entry.
@@ -132,5 +129,4 @@ else
     fail "a second build elsewhere is byte-identical (it did not build)"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

@@ -31,7 +31,7 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     if (GetACP() != 932)
         Skip("the disc's Japanese file name needs code page 932");
     if (!DiscTrayServed())
-        Skip("the CD-ROM drive's tray is not served (scripts/common.sh)");
+        Skip("the CD-ROM drive's tray is not served (scripts/wine_env.sh)");
     const std::string disc = drive, root = drive + "\\";
     // The medium as mastered: what make_disc.sh adds, then the game folder.
     CHECK_EQ(GetDriveTypeA(root.c_str()), DRIVE_CDROM);

@@ -62,7 +62,7 @@ const std::string &EngineStubPath();
 // the driver's --cdrom option; empty when none was given.
 const std::string &CdromDrive();
 
-// Whether the CD-ROM drive's tray can be worked (scripts/common.sh serves it
+// Whether the CD-ROM drive's tray can be worked (scripts/wine_env.sh serves it
 // beside the drive); then the disc is taken out of the drive and put back:
 // files the launcher holds open stay readable, as what the drive has read
 // ahead, while every new open fails and a search finds nothing.

@@ -1,82 +1,8 @@
-# Shared by scripts/demo.sh and scripts/test.sh: installs what is missing,
-# builds, and prepares Wine. Source it; it sets -e -u -o pipefail.
-set -euo pipefail
-
-Q7_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-Q7_BUILD=${Q7_BUILD:-$Q7_ROOT/build}
-JOBS=$(nproc 2>/dev/null || echo 2)
-
-log() { printf '==> %s\n' "$*" >&2; }
-
-# die EXIT-CODE MESSAGE: the script's name and the message on stderr, then
-# the exit (2 for a wrong call, 1 for a failure).
-die() {
-    printf '%s: %s\n' "$(basename "$0")" "$2" >&2
-    exit "$1"
-}
-
-# file_id PATH: the file PATH names, however it is spelled: the device and
-# inode of an existing file (through links, hard links included), else the
-# resolved folder and name of a file yet to be written.
-file_id() {
-    if [ -e "$1" ]; then
-        stat -L -c 'file %d:%i' -- "$1"
-    else
-        printf 'new %s' "$(realpath -m -- "$1")"
-    fi
-}
-
-# distinct_files LABEL PATH [LABEL PATH]...: exits 2, naming both, when two
-# of the paths (empty ones left out) are one file, since writing one would
-# replace the other. Run it before anything is written.
-distinct_files() {
-    local labels=() paths=() ids=() i j
-    while [ $# -ge 2 ]; do
-        if [ -n "$2" ]; then
-            labels+=("$1") paths+=("$2") ids+=("$(file_id "$2")")
-        fi
-        shift 2
-    done
-    for ((i = 0; i < ${#ids[@]}; i++)); do
-        for ((j = i + 1; j < ${#ids[@]}; j++)); do
-            [ "${ids[i]}" != "${ids[j]}" ] ||
-                die 2 "${labels[i]} ${paths[i]} and ${labels[j]} ${paths[j]} are one file: writing one would replace the other; name another file (nothing written)"
-        done
-    done
-}
-
-# exe_kind FILE: "i386" or "x86_64" on stdout when FILE is a Windows GUI
-# program for that processor; otherwise what it is instead, and status 1.
-# Reads the headers only (od), so it needs nothing installed.
-exe_kind() {
-    local f=$1 pe machine chars magic subsystem
-    [ "$(head -c 2 -- "$f" 2>/dev/null | od -An -t x1 | tr -d ' ')" = 4d5a ] ||
-        { echo "not a Windows program (no MZ header)"; return 1; }
-    pe=$(od -An --endian=little -t u4 -j 60 -N 4 -- "$f" 2>/dev/null | tr -d ' ')
-    [ -n "$pe" ] && [ "$(od -An -t x1 -j "$pe" -N 4 -- "$f" 2>/dev/null | tr -d ' ')" = 50450000 ] ||
-        { echo "not a Windows program (an MS-DOS program or damaged: no PE header)"; return 1; }
-    machine=$(od -An --endian=little -t x2 -j $((pe + 4)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
-    chars=$(od -An --endian=little -t u2 -j $((pe + 22)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
-    magic=$(od -An --endian=little -t x2 -j $((pe + 24)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
-    subsystem=$(od -An --endian=little -t u2 -j $((pe + 24 + 68)) -N 2 -- "$f" 2>/dev/null | tr -d ' ')
-    [ -n "$subsystem" ] || { echo "a damaged Windows program (its headers are cut short)"; return 1; }
-    # IMAGE_FILE_EXECUTABLE_IMAGE set, IMAGE_FILE_DLL clear.
-    [ $((chars & 0x2002)) -eq 2 ] || { echo "a Windows library (DLL) or object, not a program"; return 1; }
-    case "$subsystem" in
-    2) ;;
-    3) echo "a Windows console program, not a GUI program"; return 1 ;;
-    *) echo "a Windows program of subsystem $subsystem, not a GUI program"; return 1 ;;
-    esac
-    case "$machine:$magic" in
-    014c:010b) echo i386 ;;
-    8664:020b) echo x86_64 ;;
-    *) echo "a Windows program for another processor (machine 0x$machine), not i386"; return 1 ;;
-    esac
-}
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# The Wine test environment of demo.sh, test.sh and the benchmarks: the
+# packages they need, the Wine that runs Q7.EXE here, Xvfb, throwaway
+# prefixes with a small drive and a CD-ROM drive, and game folders. Sources
+# helpers.sh; source it, and it sets -e -u -o pipefail.
+source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 # i386 Linux programs (the 32-bit Wine loader) do not run on every kernel;
 # where they do not, the 64-bit Wine runs the x86_64 build of the same
@@ -86,32 +12,20 @@ host_runs_i386() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# install_only PACKAGE...: installs those of the packages that are missing,
-# for scripts that need less than the whole set.
-install_only() {
-    local missing=()
-    local p
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -gt 0 ] || return 0
-    log "installing: ${missing[*]}"
-    # Another apt on the machine may hold the lock for a while: wait for it.
-    as_root apt-get -o DPkg::Lock::Timeout=900 update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
-        install -y -qq "${missing[@]}" >/dev/null
-}
-
+# install_packages: everything demo.sh, test.sh and the benchmarks use, in
+# one apt run: the toolchains and libraries of every build, the picture and
+# disc tools, and Wine with what it needs here (an X server, fonts, locales).
 install_packages() {
-    local want=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+    local build=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
         zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
-        g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686 wine wine64 xvfb x11-apps
-        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic fonts-wine locales xorriso fuseiso python3-fusepy)
+        g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
+        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic xorriso python3-fusepy)
+    local wine=(wine wine64 wine32:i386 xvfb x11-apps fonts-wine locales fuseiso)
     # wine32 comes from the i386 architecture, which apt must know first.
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
     fi
-    install_only "${want[@]}" wine32:i386
+    install_only "${build[@]}" "${wine[@]}"
     # Wine takes its ANSI code page from the locale: 932 for the launcher's
     # own Japanese, 1252 for the scenarios of a Western system.
     local loc gen=0
@@ -128,63 +42,26 @@ install_packages() {
     fi
 }
 
-# build_tree NAME [cmake args...]
-build_tree() {
-    local name=$1
-    shift
-    cmake -S "$Q7_ROOT" -B "$Q7_BUILD/$name" "$@" >"$Q7_BUILD/$name.configure.log" 2>&1 ||
-        { cat "$Q7_BUILD/$name.configure.log"; return 1; }
-    cmake --build "$Q7_BUILD/$name" -j"$JOBS" >"$Q7_BUILD/$name.build.log" 2>&1 ||
-        { tail -50 "$Q7_BUILD/$name.build.log"; return 1; }
-}
-
-# "PATH, N bytes, SHA-256 HEX": what a build wrote, to compare with a shipped copy.
-report_exe() {
-    printf '%s, %s bytes, SHA-256 %s' "$1" "$(stat -c %s "$1")" "$(sha256sum <"$1" | cut -d' ' -f1)"
-}
-
+# build_product: builds Q7.EXE as shipped (i686), and the x86_64 one where
+# this host's Wine cannot run it; sets WINE_BUILD (the tree Wine runs),
+# WINE_BIN and WINE_ARCH.
 build_product() {
     mkdir -p "$Q7_BUILD"
     log "building Q7.EXE (i686)"
-    build_tree win -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
-    log "wrote $(report_exe "$Q7_BUILD/win/launcher/Q7.EXE")"
+    build_exe i686
+    log "wrote $(report_exe "$BUILT_EXE")"
     if host_runs_i386; then
-        WINE_BUILD=$Q7_BUILD/win
         WINE_BIN=/usr/lib/wine/wine
         WINE_ARCH=win32
     else
         log "this kernel does not run i386 programs: Wine runs the x86_64 build of the same sources"
-        build_tree win64 -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release
-        log "wrote $(report_exe "$Q7_BUILD/win64/launcher/Q7.EXE")"
-        WINE_BUILD=$Q7_BUILD/win64
+        build_exe x86_64
+        log "wrote $(report_exe "$BUILT_EXE")"
         WINE_BIN=/usr/lib/wine/wine64
         WINE_ARCH=win64
     fi
+    WINE_BUILD=${BUILT_EXE%/launcher/Q7.EXE}
     export WINE_BUILD WINE_BIN WINE_ARCH
-}
-
-# build_with_picture NAME ARCH IMAGE [converter options...]: converts IMAGE
-# with make_title.sh (its report goes to stderr) and builds Q7.EXE for ARCH
-# (i686 or x86_64) with it embedded, under $Q7_BUILD/NAME; sets PICTURE_EXE.
-build_with_picture() {
-    local dir=$Q7_BUILD/$1 arch=$2 image=$3
-    shift 3
-    mkdir -p "$dir"
-    # A converter that exits 0 without writing (--help) must not leave the
-    # build the picture of a run before.
-    rm -f "$dir/backcg.bin"
-    # After "--": a picture named "-x.png" is a file, not an option.
-    bash "$Q7_ROOT/scripts/make_title.sh" "$@" -- "$image" "$dir/backcg.bin" >&2 || return 1
-    [ -s "$dir/backcg.bin" ] || { log "$image: the picture converter wrote nothing"; return 1; }
-    cmake -S "$Q7_ROOT" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$Q7_ROOT/cmake/mingw-$arch.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DQ7_BACKCG="$dir/backcg.bin" >"$dir/configure.log" 2>&1 &&
-        cmake --build "$dir/build" --target q7 -j"$JOBS" >"$dir/build.log" 2>&1 ||
-        { tail -n 30 "$dir/configure.log" "$dir/build.log" >&2; return 1; }
-    PICTURE_EXE=$dir/build/launcher/Q7.EXE
-    log "wrote $(report_exe "$PICTURE_EXE")"
-    # Resource data lies whole in the program: the converted picture must be there.
-    python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
-        "$dir/backcg.bin" "$PICTURE_EXE" || { log "$PICTURE_EXE does not hold $dir/backcg.bin"; return 1; }
 }
 
 # make_game_folder DIR SEED NAME=SIZE...: a fresh game folder holding the
@@ -207,7 +84,8 @@ for entry in sys.argv[3:]:
 PY
 }
 
-# Starts Xvfb on a free display unless one is given; sets DISPLAY.
+# Starts Xvfb on a free display (demo.sh, given a display, does not call
+# it); sets DISPLAY and XVFB_PID, which stop_wine ends.
 start_xvfb() {
     local n
     for n in $(seq 91 120); do
@@ -363,3 +241,23 @@ stop_wine() {
 
 # Windows path of a host path, through Wine's Z: drive.
 winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\\\')"; }
+
+# run_scenarios LOCALE Q7.EXE [filters...]: the Wine scenario driver
+# (tests/wine) on Q7.EXE in a fresh prefix whose ANSI code page follows
+# LOCALE, with the small drive and, with CDROM_IMAGE set, that disc image in
+# its CD-ROM drive; removes the prefix after. The driver's report on stdout,
+# closing with "N passed, N failed, N skipped"; returns its status.
+run_scenarios() {
+    local locale=$1 exe=$2 rc=0
+    shift 2
+    log "Wine scenarios on $exe ($WINE_ARCH, $locale)"
+    Q7_WINE_LOCALE=$locale start_wine
+    add_small_drive
+    [ -z "${CDROM_IMAGE:-}" ] || add_cdrom_drive "$CDROM_IMAGE"
+    "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
+        --q7 "$(winpath "$exe")" \
+        --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" \
+        ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
+    stop_wine_prefix
+    return $rc
+}
