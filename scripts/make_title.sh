@@ -12,27 +12,6 @@
 # Run with --help for the converter's options.
 source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
-# The converter writes OUT.bin and the preview whole, by renaming over them:
-# neither may be the picture or each other, however the names are spelled
-# (./t.png, a link, a hard link). The converter's own reading of its
-# arguments, mirrored; a call it refuses is left to it.
-files=() preview= help= ended=
-args=("$@")
-for ((i = 0; i < ${#args[@]}; i++)); do
-    case "$ended${args[i]}" in
-    --) ended=: ;;
-    :*) files+=("${args[i]}") ;;
-    --help) help=1 ;;
-    --preview) preview=${args[i + 1]:-} i=$((i + 1)) ;;
-    --preview=?*) preview=${args[i]#--preview=} ;;
-    -?*) ;;
-    *) files+=("${args[i]}") ;;
-    esac
-done
-if [ -z "$help" ] && [ ${#files[@]} -eq 2 ]; then
-    distinct_files IMAGE "${files[0]}" OUT.bin "${files[1]}" --preview "$preview"
-fi
-
 # The font draws the preview's button labels.
 install_only cmake make g++ pkg-config libmagick++-dev liblcms2-dev fonts-ipafont-gothic
 mkdir -p "$Q7_BUILD"

@@ -14,11 +14,11 @@
 #include "q7title_convert.h"
 #include "q7title_load.h"
 #include "q7title_messages.h"
+#include "q7title_output.h"
 
 #include <Magick++.h>
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -107,8 +107,24 @@ bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
         return false;
     opt->input = files[0];
     opt->output = files[1];
-    // One file cannot be both.
-    return opt->preview == nullptr || std::strcmp(opt->preview, opt->output) != 0;
+    return true;
+}
+
+// OUTPUT and the preview are renamed into place: neither may be the picture
+// or the other. Says so and returns false when two of them are one file.
+bool DistinctFiles(const Options &opt) {
+    const char *labels[] = {"IMAGE", "OUTPUT.bin", "--preview"};
+    const char *paths[] = {opt.input, opt.output, opt.preview};
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j)
+            if (paths[i] != nullptr && paths[j] != nullptr && SameFile(paths[i], paths[j])) {
+                std::fprintf(stderr,
+                             "q7title: %s %s and %s %s are one file: writing one would replace "
+                             "the other; name another file (nothing written)\n",
+                             labels[i], paths[i], labels[j], paths[j]);
+                return false;
+            }
+    return true;
 }
 
 } // namespace
@@ -125,6 +141,8 @@ int main(int argc, char **argv) {
         std::fputs(kHelp, stdout);
         return 0;
     }
+    if (!DistinctFiles(opt))
+        return 2;
     Magick::InitializeMagick(argv[0]);
     // One thread: the same picture gives the same bytes on every machine.
     Magick::ResourceLimits::thread(1);

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +22,30 @@ void CheckReplaceable(const char *path) {
                                                                     : "a socket";
     throw Failure{path, std::string("cannot write: it is ") + what +
                             ", not a regular file; left as it is"};
+}
+
+namespace {
+
+std::string Identity(const char *path) {
+    struct stat st;
+    if (stat(path, &st) == 0)
+        return "file " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::string p(path);
+    size_t slash = p.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : p.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+    char *real = realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return "new " + p; // no such folder: the writing will say so
+    std::string id = std::string("new ") + real + "/" + name;
+    std::free(real);
+    return id;
+}
+
+} // namespace
+
+bool SameFile(const char *a, const char *b) {
+    return Identity(a) == Identity(b);
 }
 
 std::string WriteBeside(const char *path, const std::vector<uint8_t> &data) {

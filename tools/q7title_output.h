@@ -13,6 +13,12 @@ namespace q7title {
 // Throws a Failure for `path` when it is anything else.
 void CheckReplaceable(const char *path);
 
+// Whether two paths name one file, however spelled (./t.png, a link, a hard
+// link): the same device and inode for a file that exists, else the same
+// resolved folder and name for one yet to be written. Writing one of two
+// such outputs, or an output that is the picture, would replace the other.
+bool SameFile(const char *a, const char *b);
+
 // Writes `data` beside `path`; returns the name written, for PutInPlace.
 std::string WriteBeside(const char *path, const std::vector<uint8_t> &data);
 
