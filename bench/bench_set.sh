@@ -1,4 +1,16 @@
-# Sourced by the benchmarks: make_bench_set DIR [SUBDIR] fills DIR with the
+# Sourced by the benchmarks.
+
+# ram_folder NAME: a new folder on a RAM file system when there is one, so
+# that a figure is the command's own and not the disk's.
+ram_folder() {
+    if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+        mktemp -d "/dev/shm/$1.XXXXXX"
+    else
+        mktemp -d
+    fi
+}
+
+# make_bench_set DIR [SUBDIR] fills DIR with the
 # 200 MB mix of file sizes the install and disc benchmarks share:
 # 1 x 100 MB, 4 x 20 MB, 50 x 300 KB (in SUBDIR when given), 200 x 20 KB,
 # 100 x 1 KB and 5 empty files.

@@ -13,11 +13,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}
 
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    HOST=$(mktemp -d /dev/shm/q7check.XXXXXX)
-else
-    HOST=$(mktemp -d)
-fi
+HOST=$(ram_folder q7check)
 trap 'rm -rf "$HOST"' EXIT
 GAME=$HOST/game
 make_bench_set "$GAME" DATA

@@ -12,11 +12,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}
 
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    HOST=$(mktemp -d /dev/shm/q7disc.XXXXXX)
-else
-    HOST=$(mktemp -d)
-fi
+HOST=$(ram_folder q7disc)
 trap 'rm -rf "$HOST"' EXIT
 GAME=$HOST/game
 make_bench_set "$GAME" DATA
