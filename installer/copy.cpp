@@ -175,9 +175,10 @@ static void OnInstallOpen(HWND hDlg) {
     ContinueWith(hDlg, WM_INST_COPY);
 }
 
-// Draws the progress bar into the copy dialog's well, only when its width
-// has changed.
-static void PaintProgress(void) {
+// Draws the progress bar of the copy dialog, only when its width has
+// changed. The dialog's well, found once when the dialog opens, is where it
+// draws.
+static void PaintProgress(HWND) {
     const RECT &rc = g_rcWell;
     int width = ProgressBarWidth(rc.right, g_qwCopied, g_qwInstallSetSize);
     if (width == g_iBarShown)
@@ -217,7 +218,7 @@ static void OnInstallCopy(HWND hDlg) {
         return;
     }
     g_qwCopied += written;
-    PaintProgress();
+    PaintProgress(hDlg);
     ContinueWith(hDlg, WM_INST_COPY);
 }
 
