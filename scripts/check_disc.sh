@@ -22,8 +22,11 @@ $usage
                    burned disc (for example /dev/sr0)
 Checks the checksum recorded for the whole disc, compares every file with
 the MD5 checksum recorded for it, checks that the names and data Windows
-reads (the Joliet tree) are those of the checked files, and names each file
-that lies in sectors the drive cannot read.
+reads (the Joliet tree) are those of the checked files, that Windows reads
+every name and record as it is, and that every file lies inside what the
+checksum covers, and names each file that lies in sectors the drive cannot
+read. Exits 0 when all is well, 1 naming each fault or the reason for a
+refusal, 3 when the image cannot be read as one to the end.
 EOT
     exit 0
     ;;
