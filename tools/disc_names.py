@@ -62,7 +62,8 @@ def name_faults(name):
     # Some characters encode but come back as others (U+301C WAVE DASH comes
     # back as U+FF5E), and the launcher would then open a name not on disc.
     lost = []
-    for c in text:
+    # ASCII reads back as itself; only other characters need the trip.
+    for c in "" if text.isascii() else text:
         try:
             if c.encode("cp932").decode("cp932") != c:
                 lost.append(c)
