@@ -7,7 +7,9 @@
 # Prints each damaged, unreadable or differing file by its path on the disc
 # and exits 1; prints a one-line summary and exits 0 when every file matches.
 # An image that holds no checksums, more than one session, or is cut short,
-# is refused, never called good, and the message says why. Progress on stderr.
+# is refused, never called good, and the message says why (exit 1). One
+# whose trees the reader cannot finish reading is refused with "cannot be
+# read as a disc image: ..." and exit 3. Progress on stderr.
 source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 usage="usage: check_disc.sh IMAGE_OR_DEVICE"
@@ -20,8 +22,11 @@ $usage
                    burned disc (for example /dev/sr0)
 Checks the checksum recorded for the whole disc, compares every file with
 the MD5 checksum recorded for it, checks that the names and data Windows
-reads (the Joliet tree) are those of the checked files, and names each file
-that lies in sectors the drive cannot read.
+reads (the Joliet tree) are those of the checked files, that Windows reads
+every name and record as it is, and that every file lies inside what the
+checksum covers, and names each file that lies in sectors the drive cannot
+read. Exits 0 when all is well, 1 naming each fault or the reason for a
+refusal, 3 when the image cannot be read as one to the end.
 EOT
     exit 0
     ;;
@@ -58,25 +63,37 @@ complaints='FAILURE\|SORRY\|FATAL\|MISHAP'
 # Checksums on, but a damaged tree is still loaded, so that the faults can
 # be named rather than the image only refused.
 md5=(-md5 on -md5 load_check_off)
-# die_with_complaints LOG MESSAGE: xorriso's complaints in LOG, if it made
-# any, then MESSAGE and exit 1.
+# die_with_complaints LOG MESSAGE [STATUS]: xorriso's complaints in LOG, if
+# it made any, then MESSAGE and exit STATUS (1).
 die_with_complaints() {
     if grep "$complaints" "$1" >&2; then
-        die 1 "$2 (xorriso's complaints above)"
+        die "${3:-1}" "$2 (xorriso's complaints above)"
     fi
-    die 1 "$2 (xorriso gave no reason)"
+    die "${3:-1}" "$2 (xorriso gave no reason)"
 }
 
 # First what the image is: an empty, foreign or cut-short file is named as
 # such here, and the two trees are compared record by record.
 log "reading the directory trees of $src"
 rc=0
-python3 "$Q7_ROOT/tools/disc_image.py" "$src" >"$work/trees" 2>"$work/trees.err" || rc=$?
-if [ $rc -gt 1 ]; then
+python3 "$Q7_ROOT/tools/disc_image.py" --data-end "$work/data_end" "$src" >"$work/trees" \
+    2>"$work/trees.err" || rc=$?
+case $rc in
+0 | 4) ;; # the trees compared, the faults (if any) listed
+3)
     printf '%s: ' "$(basename "$0")" >&2
     cat "$work/trees.err" >&2
     exit 1
-fi
+    ;;
+*)
+    # The reader stopped (its own fault, or killed): what it compared so
+    # far is not a comparison, and the image is not called good or bad.
+    grep -v ': cannot be read as a disc image: ' "$work/trees.err" >&2 || true
+    reason=$(sed -n 's/^.*: cannot be read as a disc image: //p' "$work/trees.err" | head -1)
+    die 3 "$src: cannot be read as a disc image: ${reason:-the tree reader stopped (exit $rc) before it finished}"
+    ;;
+esac
+data_end=$(cat "$work/data_end")
 
 # Then every sector once: the drive's unreadable ones, and the checksum
 # make_disc.sh recorded for the session (descriptors, both trees, all data).
@@ -92,7 +109,7 @@ if [ "${sessions:-1}" -gt 1 ] ||
 fi
 if [ -z "$sessions" ]; then
     faults_from "$work/trees"
-    die_with_complaints "$work/media" "$src: cannot be read as a disc image"
+    die_with_complaints "$work/media" "$src: cannot be read as a disc image" 3
 fi
 # "Media region : START , COUNT , - unreadable"; "MD5 tag range: 0 , SIZE , ..."
 sed -n 's/^Media region *: *\([0-9]*\) *, *\([0-9]*\) *, *-.*/\1 \2/p' "$work/media" >"$work/unreadable"
@@ -125,6 +142,20 @@ elif grep -q 'Missing announced MD5 tag' "$work/media"; then
 fi
 [ $session != short ] || die 1 "$src: is cut short: it ends before its checksum record (a short burn or an unfinished copy)"
 faults_from "$work/trees"
+# What the session's checksum vouches for ends at its tag: a file or folder
+# whose records lead past it would pass unchecked.
+if [ -n "$session_end" ] && [ "$data_end" -gt "$session_end" ]; then
+    rc=0
+    python3 "$Q7_ROOT/tools/disc_image.py" --files-in "$src" <<<"$session_end $((data_end - session_end))" \
+        >"$work/outside" 2>"$work/outside.err" || rc=$?
+    [ $rc -eq 0 ] && [ -s "$work/outside" ] || {
+        cat "$work/outside.err" >&2
+        die 3 "$src: cannot be read as a disc image: its records lead past sector $session_end, the end of what its checksum covers, and the files there cannot be named"
+    }
+    while IFS= read -r path; do
+        fault "$path: its data lies past sector $session_end, outside what the disc's checksum covers"
+    done <"$work/outside"
+fi
 
 # xorriso quotes the paths it prints: '...', each ' written as '"'"', and
 # reads them back the same way.

@@ -13,17 +13,34 @@ twice, once through its directory records and once through its path tables
 The first form checks that every file and folder of the one tree is on the
 other by the same path, and that each Joliet file points at the very
 sectors and size of its Rock Ridge twin, so that the data the checksums
-vouch for is the data Windows reads. It prints one line per fault on stdout
-and exits 1 when there are any, 0 when the trees agree. An image it cannot
-read as one (empty, not ISO 9660, cut short, a tree that leads outside the
-image) gets a one-line message on stderr and exit 3.
+vouch for is the data Windows reads. Every name of the Joliet tree must
+meet the rules of disc_names.py (the ones make_disc.sh applies before
+mastering), every file's data must lie inside the image, and no record, on
+either tree, may set a field that makes Windows read the file otherwise
+(hidden and other flags, interleaving, an extended attribute record, more
+than one extent, differing big- and little-endian copies). With --data-end,
+also writes to FILE the sector after the last that any file's data or
+folder's records take, for the caller to hold against the range its
+checksum covers.
+
+It prints one line per fault on stdout and exits 4 when there are any, 0
+when the trees agree. An image it cannot read as one (empty, not ISO 9660,
+cut short, a tree that leads outside the image or reads the same records or
+continuation areas over and over) gets a one-line message on stderr and
+exit 3. A fault of the reader itself gets "cannot be read as a disc image:"
+and where it stopped, and exit 5; any other status (Python's 1, a signal)
+means it did not finish either. The work is bounded by the image: each
+sector is read as directory records once at most.
 
 With --files-in, reads sector ranges ("START COUNT" a line, 2,048-byte
 sectors) on stdin and prints, once each, the path of every file, and every
-folder whose records, that lies partly in them.
+folder whose records, that lies partly in them, on either tree.
 """
 import os
 import sys
+import traceback
+
+from disc_names import case_clashes, name_faults, path_fault
 
 SECTOR = 2048
 FIRST_DESCRIPTOR = 16
@@ -51,12 +68,17 @@ class Image:
         self.f = open(path, "rb")
         self.f.seek(0, os.SEEK_END)
         self.size = self.f.tell()
+        # The work is bounded by the image: each sector is read as
+        # directory records once at most, and the Rock Ridge continuation
+        # areas read add up to no more than the image holds.
+        self.record_sectors = set()
+        self.continued = 0
 
-    def read(self, lba, length):
-        if lba * SECTOR + length > self.size:
+    def read(self, lba, length, offset=0):
+        if lba * SECTOR + offset + length > self.size:
             raise Unreadable(f"cut short: its records lead to sector {lba + (length - 1) // SECTOR}, "
                              f"past its end (it holds {self.size // SECTOR} sectors)")
-        self.f.seek(lba * SECTOR)
+        self.f.seek(lba * SECTOR + offset)
         try:
             data = self.f.read(length)
         except OSError as e:
@@ -70,8 +92,9 @@ class Image:
 
 
 class Node:
-    def __init__(self, path, is_dir, extents, size):
+    def __init__(self, path, name, is_dir, extents, size):
         self.path = path  # "/SUB/F1.DAT"
+        self.name = name  # "F1.DAT"
         self.is_dir = is_dir
         self.extents = extents  # [(lba, bytes)], several for a multi-extent file
         self.size = size
@@ -96,7 +119,14 @@ def rock_ridge_name(image, system_use):
                 if not body[4] & 0x6:  # neither "." nor ".."
                     name += body[5:]
             elif sig == b"CE" and length >= 28:
-                nxt = image.read(le32(body, 4), le32(body, 12) + le32(body, 20))[le32(body, 12):]
+                size = le32(body, 20)
+                # Each read counts a floor of 128 bytes: a record that
+                # needs a continuation area is itself longer than that.
+                image.continued += max(size, 128)
+                if image.continued > image.size:
+                    raise Unreadable("its Rock Ridge entries lead to the same continuation areas "
+                                     "again and again (more bytes than the image holds)")
+                nxt = image.read(le32(body, 4), size, le32(body, 12))
             elif sig == b"CL" and length >= 12:
                 child = le32(body, 4)
             elif sig == b"RE":
@@ -108,10 +138,19 @@ def rock_ridge_name(image, system_use):
     return (name if found else None), child, relocated
 
 
-def directory(image, lba, size):
-    """The records of one directory: (name bytes, flags, lba, size, system use)."""
+def directory(image, lba, size, peek=False):
+    """The records of one directory: (name bytes, flags, lba, size, system
+    use, the whole record). Unless peek, its sectors may not have been read
+    as records before."""
     if size > 64 * 1024 * 1024:
         raise Unreadable(f"a directory at sector {lba} claims {size} bytes")
+    if not peek:
+        sectors = range(lba, lba + -(-size // SECTOR))
+        again = next((s for s in sectors if s in image.record_sectors), None)
+        if again is not None:
+            raise Unreadable(f"two folders share the directory records at sector {again} "
+                             "(folders overlap or repeat: a crafted or damaged image)")
+        image.record_sectors.update(sectors)
     data = image.read(lba, size)
     at = 0
     while at < len(data):
@@ -125,8 +164,33 @@ def directory(image, lba, size):
         name_len = rec[32]
         name = rec[33:33 + name_len]
         su_at = 33 + name_len + (1 - name_len % 2)
-        yield name, rec[25], le32(rec, 2), le32(rec, 10), rec[su_at:]
+        yield name, rec[25], le32(rec, 2), le32(rec, 10), rec[su_at:], rec
         at += length
+
+
+def record_faults(rec):
+    """What a file's or folder's record sets that makes Windows read it
+    otherwise than a plain one, each as the end of "its record ..."."""
+    faults = []
+    flags = rec[25]
+    if flags & 0x01:
+        faults.append("marks it hidden (Windows hides it, and installing skips hidden files)")
+    if flags & 0x04:
+        faults.append("marks it an associated file")
+    if flags & 0x18:
+        faults.append(f"sets record-format or protection flags (0x{flags & 0x18:02x})")
+    if flags & 0x60:
+        faults.append(f"sets reserved flags (0x{flags & 0x60:02x})")
+    if flags & 0x80:
+        faults.append("splits it into several extents (multi-extent)")
+    if rec[1]:
+        faults.append(f"gives it an extended attribute record ({rec[1]} sectors before its data)")
+    if rec[26] or rec[27]:
+        faults.append(f"interleaves its data (unit {rec[26]}, gap {rec[27]} sectors)")
+    if rec[2:6] != rec[6:10][::-1] or rec[10:14] != rec[14:18][::-1]:
+        faults.append("holds another location or size in its big-endian copy than in its "
+                      "little-endian one")
+    return faults
 
 
 def read_tree(image, root_record, joliet):
@@ -134,13 +198,14 @@ def read_tree(image, root_record, joliet):
     nodes, faults = {}, []
     root_lba, root_size = le32(root_record, 2), le32(root_record, 10)
     skip = 0  # bytes before the Rock Ridge entries, from the root's SP entry
-    nodes["/"] = Node("/", True, [(root_lba, root_size)], root_size)
+    nodes["/"] = Node("/", "", True, [(root_lba, root_size)], root_size)
+    which = "Joliet" if joliet else "ISO 9660"
     pending = [("/", root_lba, root_size)]
     seen = {root_lba}
     while pending:
         parent, lba, size = pending.pop()
         partial = None  # a multi-extent file's extents so far
-        for name, flags, rlba, rsize, su in directory(image, lba, size):
+        for name, flags, rlba, rsize, su, rec in directory(image, lba, size):
             su = su[skip:]
             if name in (b"\0", b"\1"):
                 if name == b"\0" and not joliet and su[:2] == b"SP" and len(su) >= 7:
@@ -161,17 +226,26 @@ def read_tree(image, root_record, joliet):
             if relocated:
                 continue  # shown where its CL record stands
             path = parent.rstrip("/") + "/" + text
-            is_dir = bool(flags & 2) or child is not None
+            if text in ("", ".", "..") or "/" in text or "\0" in text:
+                faults.append(f"{path}: its {which} name {text!r} is no file's name")
+            for fault in record_faults(rec):
+                faults.append(f"{path}: its {which} record {fault}")
             if child is not None:
-                head = next(directory(image, child, SECTOR))
-                rlba, rsize = head[2], head[3]
+                head = next(directory(image, child, SECTOR, peek=True), None)
+                if head is None or head[0] != b"\0":
+                    faults.append(f"{path}: its Rock Ridge entries lead to a folder that is not "
+                                  f"there (sector {child})")
+                    child = None
+                else:
+                    rlba, rsize = head[2], head[3]
+            is_dir = bool(flags & 2) or child is not None
             if partial is not None and partial.path == path:
                 partial.extents.append((rlba, rsize))
                 partial.size += rsize
             else:
                 if path in nodes:
                     faults.append(f"{path}: twice in one folder")
-                node = Node(path, is_dir, [(rlba, rsize)], rsize)
+                node = Node(path, text, is_dir, [(rlba, rsize)], rsize)
                 nodes[path] = node
                 if len(nodes) > MAX_ENTRIES:
                     raise Unreadable(f"more than {MAX_ENTRIES} entries in one tree")
@@ -184,11 +258,17 @@ def read_tree(image, root_record, joliet):
     return nodes, faults
 
 
-def path_table(image, lba, size, endian):
-    """A path table's folders as {path: lba}, or a fault message."""
+def path_table(image, lba, size, endian, most):
+    """A path table's entries (name, lba, parent), or a fault message; one
+    that lists more than most folders is a fault, left unread."""
+    # An entry takes at most 264 bytes; a larger table lists too many.
+    if size > 264 * most:
+        return None, f"its size ({size} bytes) is more than {most} folders take"
     data = image.read(lba, size)
     entries, at = [], 0
     while at + 8 <= len(data):
+        if len(entries) == most:
+            return None, f"it lists more than the {most} folders the directory records hold"
         name_len = data[at]
         if name_len == 0:
             return None, f"an empty name in entry {len(entries) + 1}"
@@ -242,7 +322,7 @@ def tables_faults(image, descriptor, nodes, which):
         if lba == 0 and n % 2 == 1:
             continue  # the optional copies
         label = f"the {which} path table ({'L' if endian == 'little' else 'M'}{'' if n % 2 == 0 else ', optional'})"
-        entries, fault = path_table(image, lba, size, endian)
+        entries, fault = path_table(image, lba, size, endian, len(want))
         if fault:
             faults.append(f"{label}: {fault}")
             continue
@@ -276,13 +356,51 @@ def tables_faults(image, descriptor, nodes, which):
     return faults
 
 
-def compare(image):
+def names_faults(nodes):
+    """Each name of the tree Windows reads that it would read otherwise."""
+    faults, folders = [], {}
+    for path, node in sorted(nodes.items()):
+        if path == "/":
+            continue
+        parent = path.rsplit("/", 1)[0] or "/"
+        folders.setdefault(parent, []).append(node.name)
+        for fault in name_faults(node.name):
+            faults.append(f"{path}: the name {fault}")
+        fault = path_fault(path.split("/")[1:])
+        if fault:
+            faults.append(f"{path}: {fault}")
+    for parent, names in sorted(folders.items()):
+        for name, other in case_clashes(names):
+            here = parent.rstrip("/")
+            faults.append(f"{here}/{name}: differs from {here}/{other} only in letter case "
+                          "(Windows sees one of them only)")
+    return faults
+
+
+def data_end(trees):
+    """The sector after the last that any file's data or folder's records
+    take."""
+    end = 0
+    for nodes in trees:
+        for node in nodes.values():
+            for lba, size in node.extents:
+                if size:
+                    end = max(end, lba + -(-size // SECTOR))
+    return end
+
+
+def compare(image, end_file=None):
     primary, joliet = descriptors(image)
-    if joliet is None:
-        return ["the image has no Joliet tree: Windows would see only short ISO 9660 names"]
     iso, faults = read_tree(image, primary[156:190], False)
-    win, win_faults = read_tree(image, joliet[156:190], True)
-    faults += win_faults
+    win = {}
+    if joliet is not None:
+        win, win_faults = read_tree(image, joliet[156:190], True)
+        faults += win_faults
+    if end_file:
+        with open(end_file, "w") as f:
+            print(data_end((iso, win)), file=f)
+    if joliet is None:
+        return faults + ["the image has no Joliet tree: Windows would see only short ISO 9660 names"]
     faults += tables_faults(image, primary, iso, "ISO 9660")
     faults += tables_faults(image, joliet, win, "Joliet")
     for path in sorted(iso.keys() - win.keys()):
@@ -290,6 +408,18 @@ def compare(image):
         faults.append(f"{path}: missing from the Joliet tree (a {kind} Windows would not see)")
     for path in sorted(win.keys() - iso.keys()):
         faults.append(f"{path}: only on the Joliet tree (Windows would see what no checksum covers)")
+    faults += names_faults(win)
+    sectors = -(-image.size // SECTOR)
+    for which, nodes in (("ISO 9660", iso), ("Joliet", win)):
+        for path, node in sorted(nodes.items()):
+            if node.is_dir:
+                continue
+            for lba, size in node.extents:
+                if size and lba * SECTOR + size > image.size:
+                    faults.append(f"{path}: its {which} record puts its data past the image's "
+                                  f"end (to sector {lba + (size - 1) // SECTOR}; the image holds "
+                                  f"{sectors})")
+                    break
     for path in sorted(iso.keys() & win.keys()):
         a, b = iso[path], win[path]
         if a.is_dir != b.is_dir:
@@ -304,14 +434,18 @@ def compare(image):
 
 def files_in(image, ranges):
     """Paths of the files and folders with any sector in one of ranges."""
-    primary, _ = descriptors(image)
-    nodes, _ = read_tree(image, primary[156:190], False)
+    primary, joliet = descriptors(image)
+    nodes = list(read_tree(image, primary[156:190], False)[0].items())
+    if joliet is not None:
+        nodes += read_tree(image, joliet[156:190], True)[0].items()
     hit = []
-    for path, node in sorted(nodes.items()):
+    for path, node in sorted(nodes, key=lambda item: item[0]):
         for lba, size in node.extents:
             last = lba + max(1, -(-size // SECTOR)) - 1
             if size and any(start <= last and lba < start + count for start, count in ranges):
-                hit.append(path + ("/" if node.is_dir and path != "/" else ""))
+                shown = path + ("/" if node.is_dir and path != "/" else "")
+                if shown not in hit[-1:]:
+                    hit.append(shown)
                 break
     return hit
 
@@ -319,7 +453,10 @@ def files_in(image, ranges):
 def main(argv):
     args = argv[1:]
     sectors = None
-    if args[:1] == ["--files-in"]:
+    end_file = None
+    if args[:1] == ["--data-end"] and len(args) >= 2:
+        end_file, args = args[1], args[2:]
+    if args[:1] == ["--files-in"] and end_file is None:
         args = args[1:]
         sectors = []
         for line in sys.stdin:
@@ -327,20 +464,26 @@ def main(argv):
                 start, count = (int(x) for x in line.split()[:2])
                 sectors.append((start, count))
     if len(args) != 1:
-        print("usage: disc_image.py [--files-in] IMAGE_OR_DEVICE", file=sys.stderr)
+        print("usage: disc_image.py [--data-end FILE | --files-in] IMAGE_OR_DEVICE", file=sys.stderr)
         return 2
     try:
         image = Image(args[0])
-        result = files_in(image, sectors) if sectors is not None else compare(image)
+        result = files_in(image, sectors) if sectors is not None else compare(image, end_file)
     except Unreadable as e:
         print(f"{args[0]}: {e}", file=sys.stderr)
         return 3
     except OSError as e:
         print(f"{args[0]}: cannot be read ({e.strerror})", file=sys.stderr)
         return 3
+    except Exception as e:  # a fault of this reader's own, on an image it did not foresee
+        where = traceback.extract_tb(e.__traceback__)[-1]
+        print(f"{args[0]}: cannot be read as a disc image: the reader stopped at "
+              f"{os.path.basename(where.filename)} line {where.lineno} "
+              f"({type(e).__name__}: {e})", file=sys.stderr)
+        return 5
     for line in result:
         print(line)
-    return 1 if result and sectors is None else 0
+    return 4 if result and sectors is None else 0
 
 
 if __name__ == "__main__":

@@ -4,14 +4,9 @@
 Usage: disc_tree.py [--own PATH | --writes FILE]... GAME_DIR
        disc_tree.py --sizes GAME_DIR < REPORT
 
-Every name must survive the trip to a player's Japanese Windows: Joliet
-holds at most 64 UCS-2 characters per name, none outside the Basic
-Multilingual Plane, and paths of at most 239 bytes; Windows refuses a few
-punctuation characters, names ending in a dot or a space, and the device
-names listed in windows_refused_names.txt beside this file. The launcher
-reads names through the ANSI interface, so each must have a Shift-JIS (code
-page 932) form that reads back as the same name. Two names that differ only
-in letter case are one name to Windows. --own names a file or folder of the
+Every name must survive the trip to a player's Japanese Windows, by the
+rules of disc_names.py beside this file, which check_disc.sh applies to the
+finished disc too. --own names a file or folder of the
 run itself (the image being written, its work folder): a link in the game
 folder that leads there is refused. --writes names a file the run writes
 later (OUTPUT, the preview): a link to it or to its folder is refused, since
@@ -34,73 +29,15 @@ import re
 import stat
 import sys
 
-JOLIET_NAME_MAX = 64
-# Joliet's path limit counts 2 bytes a character and 1 a separator; what
-# goes over it xorriso leaves out of the Joliet tree with only a warning.
-JOLIET_PATH_MAX = 239
-FORBIDDEN = set('*/:;?\\<>"|')
+from disc_names import case_clashes, name_faults, path_fault
+
 # The image's own files at the root; the folder may not bring its own.
 RESERVED = {"Q7.EXE", "AUTORUN.INF"}
-
-
-def device_names():
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "windows_refused_names.txt")
-    with open(path, encoding="utf-8") as f:
-        return {line.strip().upper() for line in f if line.strip() and not line.startswith("#")}
-
-
-DEVICES = device_names()
 
 
 def shown(path):
     """The path as text a terminal shows, whatever its bytes."""
     return os.fsencode(path).decode("utf-8", "replace")
-
-
-def name_faults(name):
-    try:
-        text = os.fsdecode(name)
-        text.encode("utf-8")
-    except UnicodeError:
-        raw = os.fsencode(name)
-        try:
-            return [f"is not valid UTF-8 (as Shift-JIS it would read {raw.decode('cp932')}); "
-                    "rename it in UTF-8"]
-        except UnicodeError:
-            return ["is not valid UTF-8; rename it in UTF-8"]
-    faults = []
-    if any(ord(c) > 0xFFFF for c in text):
-        faults.append("has a character beyond what Joliet holds (outside UCS-2)")
-    elif len(text) > JOLIET_NAME_MAX:
-        faults.append(f"is {len(text)} characters long; Joliet holds at most {JOLIET_NAME_MAX}")
-    bad = sorted({c for c in text if c in FORBIDDEN or ord(c) < 0x20})
-    if bad:
-        shown_bad = " ".join(repr(c) for c in bad)
-        faults.append(f"has characters that Joliet or Windows refuse: {shown_bad}")
-    # Windows opens "CON", "con.txt" and "Con .txt" alike as the device.
-    if text.split(".")[0].rstrip(" ").upper() in DEVICES:
-        faults.append("is a device name on Windows, which cannot open such a file")
-    if text.endswith("."):
-        faults.append("ends in a dot, which Windows drops")
-    elif text.endswith(" "):
-        faults.append("ends in a space, which Windows drops")
-    # Some characters encode but come back as others (U+301C WAVE DASH comes
-    # back as U+FF5E), and the launcher would then open a name not on disc.
-    lost = []
-    for c in text:
-        try:
-            if c.encode("cp932").decode("cp932") != c:
-                lost.append(c)
-        except UnicodeError:
-            lost.append(c)
-    if lost:
-        shown_lost = " ".join(f"{c!r} (U+{ord(c):04X})" for c in sorted(set(lost)))
-        faults.append(f"has characters without an exact Shift-JIS (code page 932) form: {shown_lost}")
-    return faults
-
-
-def joliet_path_bytes(parts):
-    return sum(1 + 2 * len(os.fsdecode(p)) for p in parts)
 
 
 def check_tree(root, own, writes=()):
@@ -136,26 +73,24 @@ def check_tree(root, own, writes=()):
         for d in dirs:
             ancestors[os.path.join(here, d)] = above | {real}
         rel = [] if here == root else os.path.relpath(here, root).split(os.sep)
-        folded = {}
-        for name in sorted(dirs + names):
+        listed = sorted(dirs + names)
+        clashes = dict(case_clashes(listed))
+        for name in listed:
             path = os.path.join(here, name)
             faults = name_faults(name)
             for fault in faults:
                 errors.append(f"{shown(path)}: the name {fault}")
             if not faults and not os.fsencode(name).isascii():
                 not_ascii.append(path + (os.sep if name in dirs else ""))
-            key = name.casefold()
-            if key in folded:
-                errors.append(f"{shown(path)}: differs from {shown(folded[key])} only in letter case")
-            folded[key] = name
+            if name in clashes:
+                other = os.path.join(here, clashes[name])
+                errors.append(f"{shown(path)}: differs from {shown(other)} only in letter case")
             if here == root and name.upper() in RESERVED:
                 errors.append(f"{shown(path)}: the image brings its own {name.upper()}; "
                               "remove this one from the game folder")
-            size = joliet_path_bytes(rel + [name])
-            if size > JOLIET_PATH_MAX:
-                errors.append(f"{shown(path)}: the path is too long for Joliet, what Windows reads "
-                              f"({size} bytes at 2 a character and 1 a separator; it holds "
-                              f"{JOLIET_PATH_MAX}); shorten its folder or file names")
+            fault = path_fault(rel + [name])
+            if fault:
+                errors.append(f"{shown(path)}: {fault}")
         for name in names:
             path = os.path.join(here, name)
             try:
