@@ -17,6 +17,8 @@ const char kRecordValue[] = "InstallDir";
 
 const char kTextDialogFailed[] = "ダイアログＢＯＸの作成に失敗ました。";
 const char kTextAskUninstall[] = "アンインストールを実行しますか？";
+const char kTextUninstallFromDisc[] =
+    "アンインストールはＣＤ－ＲＯＭから行います。ＣＤ－ＲＯＭのQ7.EXEを起動してください。";
 
 const char kFormatSizeLine[] = "インストールに必用な容量 = %3d.%1d M byte";
 const char kTextNoFiles[] = "インストールするべきファイルが見つかりません。";

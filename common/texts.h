@@ -24,6 +24,7 @@ extern const char kRecordValue[];
 // Install and uninstall flows.
 extern const char kTextDialogFailed[];
 extern const char kTextAskUninstall[];
+extern const char kTextUninstallFromDisc[];
 
 // Destination dialog.
 extern const char kFormatSizeLine[];

@@ -29,7 +29,12 @@ int RunInstall(HWND hOwner) {
 int RunUninstall(HWND hOwner) {
     if (MessageBoxA(hOwner, kTextAskUninstall, g_szCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
-    RemoveInstallDir(kUninstallSet);
+    if (!RemoveInstallDir(kUninstallSet)) {
+        // Nothing was deleted: the install stays, recorded, and the player
+        // learns where the uninstall can tell the disc's files from theirs.
+        ShowInfo(hOwner, kTextUninstallFromDisc);
+        return 0;
+    }
     DeleteInstallRecord();
     return 1;
 }

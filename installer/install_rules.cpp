@@ -17,22 +17,6 @@ bool IsDriveAbsolute(const char *path) {
     char letter = static_cast<char>(path[0] | 0x20);
     return letter >= 'a' && letter <= 'z' && path[1] == ':' && IsSeparator(path[2]);
 }
-char FoldAsciiCase(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c;
-}
-
-// Length of path without its trailing separators; a 0x5C that ends a
-// double-byte character is part of a name and stays.
-size_t LengthWithoutTrailingSeparators(const char *path, LeadByteTest isLeadByte) {
-    size_t i = 0, end = 0;
-    while (path[i] != '\0') {
-        bool separator = IsSeparator(path[i]);
-        i += isLeadByte(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0' ? 2 : 1;
-        if (!separator)
-            end = i;
-    }
-    return end;
-}
 } // namespace
 
 uint64_t AddEntrySize(uint64_t total, uint32_t sizeHigh, uint32_t sizeLow) {
@@ -139,22 +123,4 @@ bool RemovalTargetAllowed(const char *record, const char *fullPath) {
             return true;
     }
     return false;
-}
-
-bool SameDirectoryPath(const char *a, const char *b, LeadByteTest isLeadByte) {
-    size_t length = LengthWithoutTrailingSeparators(a, isLeadByte);
-    if (LengthWithoutTrailingSeparators(b, isLeadByte) != length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (isLeadByte(static_cast<unsigned char>(a[i]))) {
-            // Both bytes of a double-byte character as they stand.
-            if (a[i] != b[i] || a[i + 1] != b[i + 1])
-                return false;
-            ++i;
-        } else if (IsSeparator(a[i]) ? !IsSeparator(b[i])
-                                     : FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }

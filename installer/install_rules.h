@@ -74,10 +74,3 @@ bool BuildSearchPattern(char *out, size_t cap, const char *dir);
 // full path must name a directory below a drive root, never the root itself,
 // whatever spelling ("C:\.", "C:\Windows\..") led there.
 bool RemovalTargetAllowed(const char *record, const char *fullPath);
-
-// Whether two full paths, each as the platform's full-path conversion gave
-// it, name the same directory by the file system's rules for names: ASCII
-// letters match in either case (never the second byte of a double-byte
-// character, which is compared as it stands), either separator matches the
-// other, and trailing separators do not count.
-bool SameDirectoryPath(const char *a, const char *b, LeadByteTest isLeadByte);

@@ -40,4 +40,9 @@ enum RemovalKind {
     // set cannot be known.
     kUninstallSet
 };
-void RemoveInstallDir(RemovalKind kind);
+// False exactly when an uninstall deleted nothing because it could not tell
+// the install set from the player's files (it runs from the install
+// directory, cannot tell whether it does, or cannot list the disc): the
+// install is still there and must stay recorded. True on every other path,
+// also where a recorded directory is refused or already gone.
+bool RemoveInstallDir(RemovalKind kind);

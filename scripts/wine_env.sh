@@ -133,6 +133,16 @@ add_small_drive() {
     fi
 }
 
+# Drive S: mapped to one folder, as `subst S: "C:\q7t\Subst Folder"` maps
+# it: a scenario that installs into that folder reaches it again by a second
+# drive letter. The folder is the scenario's to make. Sets Q7_SUBST_DRIVE
+# and Q7_SUBST_FOLDER.
+add_subst_drive() {
+    local name="Subst Folder"
+    ln -s "../drive_c/q7t/$name" "$WINEPREFIX/dosdevices/s:"
+    export Q7_SUBST_DRIVE=S: Q7_SUBST_FOLDER="C:\\q7t\\$name"
+}
+
 # add_cdrom_drive IMAGE: drive Q: of type CD-ROM holding the disc image,
 # mounted read-only through FUSE; sets Q7_CDROM_DRIVE. Where FUSE is missing
 # (or Q7_CDROM_NO_FUSE is set) Q: serves the image's files extracted into a
@@ -244,15 +254,17 @@ winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\\\')"; }
 
 # run_scenarios LOCALE Q7.EXE [filters...]: the Wine scenario driver
 # (tests/wine) on Q7.EXE in a fresh prefix whose ANSI code page follows
-# LOCALE, with the small drive and, with CDROM_IMAGE set, that disc image in
-# its CD-ROM drive; removes the prefix after. The driver's report on stdout,
-# closing with "N passed, N failed, N skipped"; returns its status.
+# LOCALE, with the small drive, the subst drive and, with CDROM_IMAGE set,
+# that disc image in its CD-ROM drive; removes the prefix after. The
+# driver's report on stdout, closing with "N passed, N failed, N skipped";
+# returns its status.
 run_scenarios() {
     local locale=$1 exe=$2 rc=0
     shift 2
     log "Wine scenarios on $exe ($WINE_ARCH, $locale)"
     Q7_WINE_LOCALE=$locale start_wine
     add_small_drive
+    add_subst_drive
     [ -z "${CDROM_IMAGE:-}" ] || add_cdrom_drive "$CDROM_IMAGE"
     "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
         --q7 "$(winpath "$exe")" \

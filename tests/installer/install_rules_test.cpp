@@ -251,25 +251,3 @@ TEST(Removal, OnlyADirectoryBelowADriveRootOfAnAbsoluteRecord) {
     EXPECT_TRUE(RemovalTargetAllowed("C:\\Q7\\sub\\..", "C:\\Q7"));
     EXPECT_TRUE(RemovalTargetAllowed("C:\\\x83\x5C", "C:\\\x83\x5C")); // ソ ends in 0x5C
 }
-
-TEST(Removal, SourceDirectoryIsTheInstallDirectoryByTheFileSystemsNames) {
-    EXPECT_TRUE(SameDirectoryPath("C:\\Games\\Q7", "C:\\Games\\Q7", Cp932Lead));
-    EXPECT_TRUE(SameDirectoryPath("c:\\games\\q7", "C:\\GAMES\\Q7", Cp932Lead));
-    EXPECT_TRUE(SameDirectoryPath("C:\\Games\\Q7\\", "C:\\Games\\Q7", Cp932Lead));
-    EXPECT_TRUE(SameDirectoryPath("C:/Games/Q7", "C:\\Games\\Q7\\\\", Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath("C:\\Games\\Q7", "C:\\Games\\Q8", Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath("C:\\Games\\Q7", "C:\\Games\\Q7x", Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath("C:\\Games\\Q7", "D:\\Games\\Q7", Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath("Q:\\", "C:\\Games\\Q7", Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath("C:\\Games", "C:\\Games\\Q7", Cp932Lead));
-
-    // "C:\ゲームソ": the trailing 0x5C is ソ's second byte, not a separator.
-    const char soft[] = "C:\\\x83\x51\x81\x5B\x83\x80\x83\x5C";
-    EXPECT_TRUE(SameDirectoryPath(soft, soft, Cp932Lead));
-    EXPECT_FALSE(SameDirectoryPath(soft, "C:\\\x83\x51\x81\x5B\x83\x80\x83", Cp932Lead));
-    // A second byte that is a letter is not folded: 0x83 0x61 (ャ) and
-    // 0x83 0x41 (ア) are different characters.
-    EXPECT_FALSE(SameDirectoryPath("C:\\\x83\x61", "C:\\\x83\x41", Cp932Lead));
-    // In code page 1252 the same bytes are two letters each, folded alike.
-    EXPECT_TRUE(SameDirectoryPath("C:\\\x83\x61", "C:\\\x83\x41", Cp1252Lead));
-}

@@ -160,6 +160,19 @@ void MakeSparseFile(const std::string &path, long long size, DWORD attributes) {
         REQUIRE(SetFileAttributesA(path.c_str(), attributes));
 }
 
+// Drive letter and folder of the drive link that maps one to the other, as
+// subst does (Q7_SUBST_DRIVE and Q7_SUBST_FOLDER, set where the Wine prefix
+// is made).
+struct SubstDrive {
+    std::string drive, folder;
+};
+SubstDrive SubstDriveOfThePrefix() {
+    const char *drive = std::getenv("Q7_SUBST_DRIVE");
+    const char *folder = std::getenv("Q7_SUBST_FOLDER");
+    REQUIRE(drive != nullptr && folder != nullptr && *drive != '\0' && *folder != '\0');
+    return {drive, folder};
+}
+
 // A drive letter that names no drive at all.
 std::string UnmappedDrive() {
     DWORD mask = GetLogicalDrives();
@@ -309,42 +322,71 @@ SCENARIO(InstallCopiesQualifyingFilesAndUninstallTakesThemBack) {
     CHECK_EQ(ReadBytes(dir + "\\SAVES\\SLOT1.SAV"), "save");
 
     // Round 3: that directory now exists and is refused; another one works,
-    // and the next start finds it recorded.
+    // and the next start finds it recorded. That one is also the folder of
+    // a drive letter of its own, as subst makes it, and has a long name.
     HWND dlg = OpenDestination(l, main);
     RefusedAfterConfirmation(l, dlg, dir, dir, player::kDirExists);
     CancelDestination(dlg);
-    std::string other = top + "\\Other";
+    SubstDrive subst = SubstDriveOfThePrefix();
+    std::string other = subst.folder;
+    RemoveTree(other);
     Install(l, main, other);
     CheckCopies(disc, other);
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
 
-    // The installed Q7.EXE, started from the install directory, spelled in
-    // capitals: its source directory is then the install directory, whose
+    // The installed Q7.EXE, started from the install directory by other
+    // spellings of it: in capitals, by its short name, and by the second
+    // drive letter. Its source directory is then the install directory, whose
     // files cannot be told from the player's. The uninstall deletes nothing,
-    // and the record goes all the same.
-    std::string otherInCapitals = other;
-    for (char &c : otherInCapitals)
+    // keeps the record and the button, and sends the player to the disc.
+    WriteBytes(other + "\\SAVE01.DAT", "the player's game");
+    WriteBytes(other + "\\Q7CONFIG.INI", "the player's settings");
+    const std::vector<std::string> kept = ListDir(other);
+    std::string inCapitals = other;
+    for (char &c : inCapitals)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    {
-        Launcher installed = Start(otherInCapitals);
+    char shortName[MAX_PATH];
+    DWORD shortLength = GetShortPathNameA(other.c_str(), shortName, sizeof shortName);
+    REQUIRE(shortLength > 0 && shortLength < sizeof shortName);
+    REQUIRE(lstrcmpiA(shortName, other.c_str()) != 0);
+    std::string onSubstDrive = subst.drive + "\\";
+    for (const std::string &spelling : {inCapitals, std::string(shortName), onSubstDrive}) {
+        Note("started from " + spelling);
+        REQUIRE(ListDir(spelling) == kept);
+        Launcher installed = Start(spelling);
         main = WaitMainWindow(installed);
         CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
-        Uninstall(installed, main);
-        CheckCopies(disc, other);
+        Click(main, kIdInstall);
+        ExpectMessage(installed, player::kAskUninstall, IDYES);
+        HWND box = nullptr;
+        CHECK(WaitFor([&] { return (box = FindMessageBox(installed)) != nullptr; }, 10000));
+        if (box != nullptr) {
+            CHECK_EQ(MessageText(box), player::kUninstallFromDisc);
+            CHECK_EQ(WindowText(box), CaptionText());
+            CHECK(GetWindow(box, GW_OWNER) == main);
+            Answer(box, IDOK);
+        }
+        CHECK(ListDir(other) == kept);
+        CHECK(ReadInstallDirValue(&recorded));
+        CHECK_EQ(recorded, other);
+        CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
         Click(main, 300);
         CHECK_EQ(WaitExit(installed), 0);
     }
 
-    // Recorded again, the directory goes with an uninstall from the disc.
-    SetRecordValue("InstallDir", REG_SZ, other + '\0');
+    // Started from the disc, the uninstall takes back the install set and
+    // leaves the player's files, and with them the directory.
     Launcher again = Start(disc);
     main = WaitMainWindow(again);
     CHECK_EQ(ItemText(main, kIdInstall), player::kUninstallLabel);
     Uninstall(again, main);
-    CHECK(!DirExists(other));
+    CHECK(ListDir(other) == (std::vector<std::string>{"Q7CONFIG.INI", "SAVE01.DAT"}));
+    CHECK_EQ(ReadBytes(other + "\\SAVE01.DAT"), "the player's game");
+    CHECK_EQ(ReadBytes(other + "\\Q7CONFIG.INI"), "the player's settings");
     Click(main, 300);
     CHECK_EQ(WaitExit(again), 0);
+    RemoveTree(other);
     RemoveTree(top);
 }
 
@@ -562,14 +604,17 @@ SCENARIO(NothingToCopyTakesBackTheNewDirectory) {
 // A record edited by hand, restored or written by another version may name
 // a root by another spelling, or a directory relative to wherever the
 // launcher runs: the uninstall then deletes nothing, yet still forgets the
-// record. An ordinary record still has its directory removed.
+// record. So it does for a directory that is gone, which holds nothing to
+// delete. An ordinary record still has its directory removed.
 SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
     std::string disc = NewDisc("rootrec", false);
     const char canary[] = "C:\\q7-canary.dat";
     WriteBytes(canary, "still here");
     WriteBytes(disc + "\\CANARY.DAT", "on the disc");
-    for (const char *record : {"", "C:", "C:\\", "\\", "C:\\.", "C:\\Windows\\..", "C:.",
-                               "C:\\Q7\\..\\", ".", "\\\\server\\share", "\\\\server\\share\\"}) {
+    RemoveTree("C:\\q7t\\rootrec-gone");
+    for (const char *record :
+         {"", "C:", "C:\\", "\\", "C:\\.", "C:\\Windows\\..", "C:.", "C:\\Q7\\..\\", ".",
+          "\\\\server\\share", "\\\\server\\share\\", "C:\\q7t\\rootrec-gone"}) {
         Note(std::string("recorded directory \"") + record + "\"");
         DeleteProductKey();
         SetRecordValue("InstallDir", REG_SZ, std::string(record, strlen(record) + 1));

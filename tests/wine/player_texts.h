@@ -31,6 +31,8 @@ inline constexpr char kEngineMissing[] = "KBZ.EXEが在りません";
 
 inline constexpr char kDialogFailed[] = "ダイアログＢＯＸの作成に失敗ました。";
 inline constexpr char kAskUninstall[] = "アンインストールを実行しますか？";
+inline constexpr char kUninstallFromDisc[] =
+    "アンインストールはＣＤ－ＲＯＭから行います。ＣＤ－ＲＯＭのQ7.EXEを起動してください。";
 
 // ---- Destination dialog
 
