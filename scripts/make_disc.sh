@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Masters a CD image: Q7.EXE and AUTORUN.INF at the root, then the game
-# folder as it stands. Installs what it needs and builds Q7.EXE (i686, the
-# product as shipped).
+# folder as it stands, with KBZ.EXE.manifest beside the engine. Installs
+# what it needs and builds Q7.EXE (i686, the product as shipped).
 # Prints the image's SHA-256 on stdout; progress and warnings on stderr.
 #
 # Two runs with the same inputs give the same bytes: every date in the image
@@ -10,14 +10,14 @@
 # an MD5 checksum of every file and of the session, for check_disc.sh.
 source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
-usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]... [--preview PREVIEW.png]] [--label NAME] [--x86-64 | --exe Q7.EXE]"
+usage="usage: make_disc.sh GAME_DIR OUTPUT.iso [--picture IMAGE [--picture-option OPT]... [--preview PREVIEW.png]] [--label NAME] [--x86-64 | --exe Q7.EXE] [--no-engine-manifest]"
 # A 700 MB (80 minute) CD-R holds 360,000 sectors of 2,048 bytes.
 DISC_SECTORS=360000
 # 2155-12-31 23:59:59 UTC: the last second a directory record's date holds;
 # xorriso writes later file dates as this one.
 LAST_EPOCH=5869583999
 
-game= out= picture= label=Q7 exe= arch=i686 preview=
+game= out= picture= label=Q7 exe= arch=i686 preview= engine_manifest=1
 positional=() picture_options=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -39,6 +39,10 @@ $usage
   --exe Q7.EXE    put this already built Q7.EXE on the disc instead of building
                   one (the tests use it for the build their Wine runs); it
                   must be a Windows GUI program for i386 (x86_64: trials only)
+  --no-engine-manifest
+                  put no KBZ.EXE.manifest beside the engine (by default one
+                  asks Windows 11 to run the game in code page 932, Japanese,
+                  whatever the system's language)
 EOF
         exit 0
         ;;
@@ -55,6 +59,10 @@ EOF
         ;;
     --x86-64)
         arch=x86_64
+        shift
+        ;;
+    --no-engine-manifest)
+        engine_manifest=
         shift
         ;;
     -*) die 2 "$usage" ;;
@@ -151,6 +159,29 @@ if [ $((bytes / 2048)) -gt $DISC_SECTORS ]; then
     die 1 "$game: $bytes bytes do not fit a 700 MB disc ($((DISC_SECTORS * 2048)) bytes)"
 fi
 
+# Beside the engine, a manifest asking for code page 932 (the same request as
+# Q7.EXE's own): on Windows 11 of any language the game then reads its
+# Shift-JIS names and texts as on a Japanese one. Windows reads no manifest
+# beside a program that embeds one, and a publisher's own is kept.
+beside_engine=()
+game_root=$(realpath -- "$game")
+engine=$(find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE -type f -print -quit)
+own_manifest=$(find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE.manifest -print -quit)
+if [ -z "$engine_manifest" ]; then
+    log "no KBZ.EXE.manifest beside the engine (--no-engine-manifest)"
+elif [ -z "$engine" ]; then
+    log "no KBZ.EXE.manifest: there is no engine to put it beside"
+elif [ -n "$own_manifest" ]; then
+    log "KBZ.EXE.manifest: the game folder's own ($(basename "$own_manifest")) goes on the disc"
+elif python3 "$Q7_ROOT/tools/pe_manifest.py" "$engine" 2>/dev/null; then
+    printf '%s: warning: %s embeds a manifest of its own, so Windows would read none beside it: the disc carries no KBZ.EXE.manifest. For the game to run in code page 932 on a Windows 11 of another language, the engine'"'"'s own manifest must ask for it (activeCodePage ja-JP).\n' \
+        "$(basename "$0")" "$engine" >&2
+else
+    cp "$Q7_ROOT/tools/KBZ.EXE.manifest" "$stage/KBZ.EXE.manifest"
+    beside_engine=("/KBZ.EXE.manifest=$stage/KBZ.EXE.manifest")
+    log "KBZ.EXE.manifest beside the engine: code page 932 for the game on Windows 11"
+fi
+
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     epoch=$SOURCE_DATE_EPOCH
     # xorriso ignores 0 (the files keep their own dates) and refuses
@@ -213,7 +244,8 @@ printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 ln -s "$(realpath -- "$game")" "$stage/game"
 xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links --md5
     -V "$label" --set_all_file_dates "=$epoch"
-    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF" "/=$stage/game")
+    -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF"
+    ${beside_engine[@]+"${beside_engine[@]}"} "/=$stage/game")
 # Any complaint of xorriso's is a failure: its warnings mean files left out
 # of a tree or changed on the way (a path too long for Joliet, a file that
 # shrank while it was read).
@@ -252,6 +284,11 @@ fi
 # "stdio:" keeps xorriso from taking a path under /dev (/dev/shm) for a drive.
 xorriso -indev "stdio:$part" -find / -type f -exec report_lba -- >"$stage/files.txt" 2>/dev/null ||
     die 1 "$out: the image written cannot be read back"
+# The manifest laid beside the engine is the run's own, not the folder's.
+if [ ${#beside_engine[@]} -gt 0 ]; then
+    grep -v "'/KBZ\.EXE\.manifest'\$" "$stage/files.txt" >"$stage/folder-files.txt" || true
+    mv "$stage/folder-files.txt" "$stage/files.txt"
+fi
 python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
     die 1 "$out: files changed while the image was written (above); no image written"
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"

@@ -100,10 +100,12 @@ start_xvfb
 [ ! -f "$Q7_BUILD/test-disc.iso" ] || CDROM_IMAGE=$Q7_BUILD/test-disc.iso
 run_wine_pass "Wine scenarios" run_scenarios ja_JP.UTF-8 "$WINE_BUILD/launcher/Q7.EXE" "$@"
 CDROM_IMAGE=
-# A Western system: the paths a player types are read in code page 1252.
+# A Western system: the launcher and the engine still work in code page 932
+# by their manifests; without the launcher's, the paths a player types are
+# read in code page 1252.
 if [ $# -eq 0 ]; then
     run_wine_pass "Wine scenarios, cp1252" run_scenarios fr_FR.UTF-8 "$WINE_BUILD/launcher/Q7.EXE" \
-        DirectoryChainFollowsTheSystemCodePage \
+        DirectoryChainFollowsTheSystemCodePage JapaneseNamesInstallAndTheGameRunsInCodePage932 \
         UninstallOfARootOrRelativeRecordDeletesNothing InstallCopiesQualifyingFiles
 fi
 run_wine_pass "converted picture on screen" "$Q7_ROOT/tests/wine/converted_picture.sh" "$@"

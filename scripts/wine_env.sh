@@ -269,6 +269,7 @@ run_scenarios() {
     "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
         --q7 "$(winpath "$exe")" \
         --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" \
+        --engine-manifest "$(winpath "$Q7_ROOT/tools/KBZ.EXE.manifest")" \
         ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
     stop_wine_prefix
     return $rc

@@ -12,9 +12,10 @@ folder that leads there is refused. --writes names a file the run writes
 later (OUTPUT, the preview): a link to it or to its folder is refused, since
 the file would go onto the disc unchecked.
 
-A name that is not plain ASCII reads right only on a Windows whose system
-code page is 932 (the launcher and the game use the ANSI interface): such
-names are listed in a warning, not refused.
+A name that is not plain ASCII reads right only in code page 932 (the
+launcher and the game use the ANSI interface): on a Windows whose system
+code page it is, or on Windows 11 through the manifests that ask for it.
+Such names are listed in a warning, not refused.
 
 Prints "FILES BYTES" (regular files below GAME_DIR and their total size) on
 stdout. Exits 1 with one line per fault on stderr when something cannot go
@@ -174,9 +175,11 @@ def main(argv):
     if not_ascii:
         some = (f"{len(not_ascii)} names on the disc are" if len(not_ascii) > 1
                 else "a name on the disc is")
-        print(f"warning: {some} not plain ASCII; a player's Windows "
-              "reads them only when its system locale is Japanese (code page 932), and installing "
-              "or playing fails at them on any other:", file=sys.stderr)
+        print(f"warning: {some} not plain ASCII; a player's Windows reads them when its "
+              "system locale is Japanese (code page 932), and Windows 11 in any language does "
+              "through the manifests that ask for that code page (Q7.EXE's own, and "
+              "KBZ.EXE.manifest unless this run says it puts none); on Windows 10 and earlier "
+              "set to another language, installing or playing fails at them:", file=sys.stderr)
         for path in not_ascii[:NOT_ASCII_SHOWN]:
             print(f"  {shown(path)}", file=sys.stderr)
         if len(not_ascii) > NOT_ASCII_SHOWN:

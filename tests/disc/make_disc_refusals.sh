@@ -3,7 +3,8 @@
 # message that names what is wrong, and leave an earlier image at OUTPUT as
 # it was, with no half-written file beside it, and the publisher's picture,
 # preview and Q7.EXE as they were. A folder without KBZ.EXE, names that are
-# not plain ASCII and an x86_64 Q7.EXE are only warned about. Runs with
+# not plain ASCII, an x86_64 Q7.EXE and an engine that embeds a manifest are
+# only warned about. Runs with
 # --exe, so nothing is built, except where a picture is converted.
 # Usage: make_disc_refusals.sh
 set -euo pipefail
@@ -251,6 +252,53 @@ if mkdir -p "$work/tiny" && mount -t tmpfs -o size=64k tmpfs "$work/tiny" 2>/dev
     umount "$work/tiny"
 else
     echo "    skipped: full file system under OUTPUT (cannot mount a tmpfs)"
+fi
+
+# Beside the engine the image carries KBZ.EXE.manifest, asking for code page
+# 932 in an asm.v3 application element and nothing else; none with
+# --no-engine-manifest, and none, with a warning naming the engine, when the
+# engine embeds a manifest of its own (a resource of type 24), which Windows
+# would read instead.
+embedding() { # FILE: an i386 GUI program's headers and a resource section holding a manifest
+    python3 -c 'import struct, sys
+opt = bytearray(224)
+struct.pack_into("<H", opt, 0, 0x10b)
+struct.pack_into("<H", opt, 68, 2)
+struct.pack_into("<I", opt, 92, 16)
+struct.pack_into("<II", opt, 96 + 8 * 2, 0x1000, 0x100)
+section = b".rsrc\0\0\0" + struct.pack("<IIIIIIHHI", 0x100, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x40000040)
+head = (b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0"
+    + struct.pack("<HHIIIHH", 0x14c, 1, 0, 0, 0, 224, 0x102) + bytes(opt) + section)
+rsrc = struct.pack("<IIHHHH", 0, 0, 0, 0, 0, 1) + struct.pack("<II", 24, 0x80000018)
+open(sys.argv[1], "wb").write(head.ljust(0x200, b"\0") + rsrc.ljust(0x200, b"\0"))' "$1"
+}
+beside() { # IMAGE: KBZ.EXE.manifest on the image, or "none"
+    rm -f "$work/beside.manifest"
+    xorriso -osirrox on -indev "$1" -extract /KBZ.EXE.manifest "$work/beside.manifest" >/dev/null 2>&1 &&
+        cat "$work/beside.manifest" || echo none
+}
+embedded=$work/embedded
+mkdir -p "$embedded"
+embedding "$embedded/KBZ.EXE"
+rc=0
+for run in default off embedded; do
+    case $run in
+    default) args=("$good" "$work/$run.iso") ;;
+    off) args=("$good" "$work/$run.iso" --no-engine-manifest) ;;
+    embedded) args=("$embedded" "$work/$run.iso") ;;
+    esac
+    bash "$make_disc" "${args[@]}" --exe "$exe" >/dev/null 2>"$work/$run.log" || rc=1
+done
+got=$(beside "$work/default.iso")
+if [ $rc -eq 0 ] && grep -q -x '  <application xmlns="urn:schemas-microsoft-com:asm.v3">' <<<"$got" &&
+    grep -q -x '      <activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">ja-JP</activeCodePage>' <<<"$got" &&
+    ! grep -q -i -e trustInfo -e requestedExecutionLevel -e dependency <<<"$got" &&
+    [ "$(beside "$work/off.iso")" = none ] && [ "$(beside "$work/embedded.iso")" = none ] &&
+    grep -q "warning: $embedded/KBZ.EXE embeds a manifest of its own.*no KBZ.EXE.manifest" "$work/embedded.log" &&
+    ! grep -q "embeds a manifest" "$work/default.log"; then
+    pass "KBZ.EXE.manifest beside the engine; none when turned off or when the engine embeds one (warned)"
+else
+    fail "KBZ.EXE.manifest beside the engine; none when turned off or when the engine embeds one (warned) (exit $rc: $got; $(cat "$work/embedded.log"))"
 fi
 
 # Without KBZ.EXE: a warning, and the image is made, with names just inside

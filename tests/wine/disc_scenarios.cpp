@@ -1,7 +1,8 @@
 // The launcher as a player meets it on the real medium: a disc image made by
 // scripts/make_disc.sh, mounted read-only on a drive of type CD-ROM (the
 // driver's --cdrom option), installing to C:. The test game folder that
-// scripts/test.sh puts on the image holds the engine stand-in, DATA.DAT
+// scripts/test.sh puts on the image holds the engine stand-in (the image
+// adds its manifest beside it), DATA.DAT
 // (large enough to cancel mid-copy), an empty file, a file with a Japanese
 // name, and MOVIE\OPENING.AVI in a subfolder.
 #include "harness.h"
@@ -35,13 +36,15 @@ SCENARIO(PlayInstallCancelAndUninstallFromTheCdromDrive) {
     const std::string disc = drive, root = drive + "\\";
     // The medium as mastered: what make_disc.sh adds, then the game folder.
     CHECK_EQ(GetDriveTypeA(root.c_str()), DRIVE_CDROM);
-    const std::vector<std::string> onDisc = {"AUTORUN.INF", "DATA.DAT", "EMPTY.DAT",  "KBZ.EXE",
-                                             "MOVIE",       "Q7.EXE",   kJapaneseName};
+    const std::vector<std::string> onDisc = {"AUTORUN.INF", "DATA.DAT",         "EMPTY.DAT",
+                                             "KBZ.EXE",     "KBZ.EXE.manifest", "MOVIE",
+                                             "Q7.EXE",      kJapaneseName};
     REQUIRE(ListDir(disc) == onDisc);
     CHECK(ListDir(disc + "\\MOVIE") == std::vector<std::string>{"OPENING.AVI"});
     CHECK_EQ(ReadBytes(disc + "\\AUTORUN.INF"), "[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n");
     CHECK(ReadBytes(disc + "\\Q7.EXE") == ReadBytes(Q7ExePath()));
     CHECK(ReadBytes(disc + "\\KBZ.EXE") == ReadBytes(EngineStubPath()));
+    CHECK(ReadBytes(disc + "\\KBZ.EXE.manifest") == ReadBytes(EngineManifestPath()));
     std::string writable;
     for (const std::string &name : Entries(disc, true))
         if (!(Attributes(disc + "\\" + name) & FILE_ATTRIBUTE_READONLY))

@@ -22,7 +22,11 @@ std::vector<Scenario> &Scenarios() {
 int g_failures; // failed checks in the running scenario
 std::vector<std::string> g_notes;
 const Launcher *g_current; // launcher whose windows a failure describes
-std::string g_q7, g_engine, g_cdrom;
+std::string g_q7, g_engine, g_engineManifest, g_cdrom;
+// The code page the launcher works in: 932, which its manifest asks for
+// whatever the system's; a scenario that runs a copy without the manifest
+// sets the system's own for its duration.
+UINT g_launcherCodePage = 932;
 const char kTestRoot[] = "C:\\q7t";
 const char kEngineRecordPath[] = "C:\\q7t\\engine-record.txt";
 
@@ -95,6 +99,22 @@ bool CheckEqImpl(long long a, long long b, const char *ea, const char *eb, const
     return a == b;
 }
 
+// Unicode texts are reported in Shift-JIS, as the rest.
+bool CheckEqImpl(const std::wstring &a, const std::wstring &b, const char *ea, const char *eb,
+                 const char *file, int line) {
+    if (a == b)
+        return true;
+    auto sjis = [](const std::wstring &w) {
+        int n = WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+        std::string out(n, '\0');
+        WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), &out[0], n, nullptr,
+                            nullptr);
+        return out;
+    };
+    return CheckEqImpl(sjis(a), sjis(b), ea, eb, file, line);
+}
+
 // ---- files ----------------------------------------------------------------
 
 const std::string &Q7ExePath() {
@@ -105,8 +125,46 @@ const std::string &EngineStubPath() {
     return g_engine;
 }
 
+const std::string &EngineManifestPath() {
+    return g_engineManifest;
+}
+
 const std::string &CdromDrive() {
     return g_cdrom;
+}
+
+UINT LauncherCodePage() {
+    return g_launcherCodePage;
+}
+
+LauncherCodePageFor::LauncherCodePageFor(UINT cp) : saved(g_launcherCodePage) {
+    g_launcherCodePage = cp;
+}
+
+LauncherCodePageFor::~LauncherCodePageFor() {
+    g_launcherCodePage = saved;
+}
+
+std::wstring Wide(const std::string &text) {
+    if (text.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(g_launcherCodePage, 0, text.data(), static_cast<int>(text.size()),
+                                nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(g_launcherCodePage, 0, text.data(), static_cast<int>(text.size()), &w[0],
+                        n);
+    return w;
+}
+
+std::string Narrow(const std::wstring &text) {
+    if (text.empty())
+        return std::string();
+    int n = WideCharToMultiByte(g_launcherCodePage, 0, text.data(), static_cast<int>(text.size()),
+                                nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(g_launcherCodePage, 0, text.data(), static_cast<int>(text.size()), &out[0],
+                        n, nullptr, nullptr);
+    return out;
 }
 
 namespace {
@@ -142,8 +200,11 @@ std::string NewDisc(const std::string &name, bool withEngine) {
     CreateDirectoryA(kTestRoot, nullptr);
     REQUIRE(CreateDirectoryA(dir.c_str(), nullptr));
     REQUIRE(CopyFileA(g_q7.c_str(), (dir + "\\Q7.EXE").c_str(), FALSE));
-    if (withEngine)
+    if (withEngine) {
         REQUIRE(CopyFileA(g_engine.c_str(), (dir + "\\KBZ.EXE").c_str(), FALSE));
+        // Beside the engine, as scripts/make_disc.sh puts it on a disc.
+        REQUIRE(CopyFileA(g_engineManifest.c_str(), (dir + "\\KBZ.EXE.manifest").c_str(), FALSE));
+    }
     return dir;
 }
 
@@ -455,12 +516,19 @@ HWND WaitMessageBox(Launcher &l, DWORD ms) {
     return box;
 }
 
+// Read as Unicode and given in the launcher's code page: the driver's own
+// ANSI code page may not hold the launcher's texts.
 std::string WindowText(HWND h) {
-    char buf[2048];
+    return Narrow(WindowTextW(h));
+}
+
+std::wstring WindowTextW(HWND h) {
+    wchar_t buf[2048];
     DWORD_PTR n = 0;
-    if (!SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, (LPARAM)buf, SMTO_ABORTIFHUNG, 5000, &n))
-        return "<no answer>";
-    return std::string(buf, n);
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, sizeof buf / sizeof buf[0], (LPARAM)buf,
+                             SMTO_ABORTIFHUNG, 5000, &n))
+        return L"<no answer>";
+    return std::wstring(buf, n);
 }
 
 std::string MessageText(HWND box) {
@@ -476,7 +544,8 @@ void SetItemText(HWND dlg, int id, const std::string &text) {
     HWND item = GetDlgItem(dlg, id);
     REQUIRE(item != nullptr);
     DWORD_PTR r;
-    SendMessageTimeoutA(item, WM_SETTEXT, 0, (LPARAM)text.c_str(), SMTO_ABORTIFHUNG, 5000, &r);
+    std::wstring w = Wide(text);
+    SendMessageTimeoutW(item, WM_SETTEXT, 0, (LPARAM)w.c_str(), SMTO_ABORTIFHUNG, 5000, &r);
 }
 
 void Click(HWND dlg, int id) {
@@ -518,10 +587,10 @@ void ExpectMessage(Launcher &l, const std::string &text, int buttonId) {
 }
 
 // The caption comes from the string table in UTF-16 through LoadStringA, so
-// it reaches the launcher in the system's code page: Shift-JIS on a Japanese
-// system, and whatever a Western one makes of it (best fit, then "?").
+// it reaches the launcher in its code page: Shift-JIS in code page 932, and
+// whatever a Western one makes of it (best fit, then "?").
 std::string CaptionText() {
-    return Recode(player::kCaption, 932, CP_ACP);
+    return Recode(player::kCaption, 932, g_launcherCodePage);
 }
 
 void ExpectClosingMessage(Launcher &l, const std::string &text) {
@@ -642,14 +711,16 @@ int main(int argc, char **argv) {
             g_q7 = argv[++i];
         else if (a == "--engine" && i + 1 < argc)
             g_engine = argv[++i];
+        else if (a == "--engine-manifest" && i + 1 < argc)
+            g_engineManifest = argv[++i];
         else if (a == "--cdrom" && i + 1 < argc)
             g_cdrom = argv[++i];
         else
             filters.push_back(a);
     }
-    if (g_q7.empty() || g_engine.empty()) {
-        std::printf(
-            "usage: q7wine --q7 Q7.EXE --engine KBZ.EXE [--cdrom Q:] [scenario-substring...]\n");
+    if (g_q7.empty() || g_engine.empty() || g_engineManifest.empty()) {
+        std::printf("usage: q7wine --q7 Q7.EXE --engine KBZ.EXE --engine-manifest KBZ.EXE.manifest "
+                    "[--cdrom Q:] [scenario-substring...]\n");
         return 2;
     }
     SetEnvironmentVariableA("Q7_ENGINE_RECORD", kEngineRecordPath);
@@ -755,9 +826,11 @@ void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const st
     ClearEngineRecord();
     Click(main, kIdPlay);
     CHECK_EQ(WaitExit(l), 0);
-    REQUIRE(WaitFor([] { return EngineRecord().size() == 3; }));
+    REQUIRE(WaitFor([] { return EngineRecord().size() == 4; }));
     std::vector<std::string> rec = EngineRecord();
     CHECK_EQ(rec[0], "KBZ Mosaren");
     CHECK_EQ(rec[1], cwd);
     CHECK_EQ(rec[2], exe);
+    // The manifest beside it gives the engine the Japanese code page.
+    CHECK_EQ(rec[3], "932");
 }

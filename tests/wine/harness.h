@@ -30,6 +30,8 @@ bool CheckEqImpl(const std::string &a, const std::string &b, const char *ea, con
                  const char *file, int line);
 bool CheckEqImpl(long long a, long long b, const char *ea, const char *eb, const char *file,
                  int line);
+bool CheckEqImpl(const std::wstring &a, const std::wstring &b, const char *ea, const char *eb,
+                 const char *file, int line);
 // Adds a line of context to the next failure report of this scenario.
 void Note(const std::string &what);
 // Ends the scenario as skipped, for a reason it cannot run here (no room,
@@ -55,9 +57,11 @@ const int kIdPlay = 100, kIdInstall = 200, kIdExit = 300, kIdStart = 400, kIdDir
 
 // ---- files ----------------------------------------------------------------
 
-// Windows paths of the launcher and the engine stand-in under test.
+// Windows paths of the launcher and the engine stand-in under test, and of
+// the manifest that scripts/make_disc.sh lays beside the engine.
 const std::string &Q7ExePath();
 const std::string &EngineStubPath();
+const std::string &EngineManifestPath();
 // The CD-ROM drive ("Q:") holding an image made by scripts/make_disc.sh, from
 // the driver's --cdrom option; empty when none was given.
 const std::string &CdromDrive();
@@ -71,7 +75,8 @@ void TakeDiscOut();
 void PutDiscBack();
 
 // Lays out a fresh disc directory C:\q7t\<name> holding Q7.EXE and, when
-// asked, the engine stand-in; returns its path (no trailing backslash).
+// asked, the engine stand-in with its manifest beside it (KBZ.EXE.manifest);
+// returns its path (no trailing backslash).
 std::string NewDisc(const std::string &name, bool withEngine);
 void WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path); // empty when missing
@@ -153,8 +158,8 @@ HWND StartCopy(Launcher &l, HWND main, const std::string &dir);
 HWND StartCopyInTheCorner(Launcher &l, HWND main, const std::string &dir);
 
 // Play: the launcher ends at once (a message box would keep it running),
-// and the engine stand-in records "KBZ Mosaren", its current directory and
-// its own path.
+// and the engine stand-in records "KBZ Mosaren", its current directory, its
+// own path and its ANSI code page, which must be 932.
 void PlayAndCheckEngine(Launcher &l, HWND main, const std::string &cwd, const std::string &exe);
 
 // Start-up's closing message: the text, titled with the caption string, with
@@ -165,7 +170,24 @@ void ExpectClosingMessage(Launcher &l, const std::string &text);
 // The caption string: the title of the main window and of every message box.
 std::string CaptionText();
 
+// The code page the launcher works in (932 unless a scenario says otherwise):
+// window texts are read, and typed texts given, in it.
+UINT LauncherCodePage();
+// For a scenario that runs a launcher without its manifest, which works in
+// the system's code page: the harness reads and types texts in cp while it
+// lives.
+struct LauncherCodePageFor {
+    explicit LauncherCodePageFor(UINT cp);
+    ~LauncherCodePageFor();
+    UINT saved;
+};
+// Texts between the launcher's code page and UTF-16.
+std::wstring Wide(const std::string &text);
+std::string Narrow(const std::wstring &text);
+
+// A window's text, read as Unicode, in the launcher's code page.
 std::string WindowText(HWND h);
+std::wstring WindowTextW(HWND h);
 std::string ItemText(HWND dlg, int id);
 void SetItemText(HWND dlg, int id, const std::string &text);
 // A click on a push button: WM_COMMAND with notification 0.
@@ -193,8 +215,9 @@ template <class Cond> bool WaitFor(Cond cond, DWORD ms = 20000) {
 // failure reports.
 std::string DescribeWindows(const Launcher &l);
 
-// The engine stand-in's record of its last start: command line, then current
-// directory; empty when it has not run since ClearEngineRecord.
+// The engine stand-in's record of its last start: command line, current
+// directory, own path and ANSI code page; empty when it has not run since
+// ClearEngineRecord.
 std::vector<std::string> EngineRecord();
 void ClearEngineRecord();
 

@@ -173,6 +173,53 @@ SubstDrive SubstDriveOfThePrefix() {
     return {drive, folder};
 }
 
+// Renames the one setting of a program's manifest, the code page it asks
+// for, so that the program runs as on a Windows that does not know the
+// setting for a locale (Windows 10 and earlier): in the system's code page.
+void DropCodePageRequest(const std::string &exe) {
+    std::string bytes = ReadBytes(exe);
+    int renamed = 0;
+    for (size_t at = 0; (at = bytes.find("activeCodePage", at)) != std::string::npos; ++renamed)
+        bytes[at += 13] = 'X';
+    REQUIRE_EQ(renamed, 2); // the opening and the closing tag
+    WriteBytes(exe, bytes);
+}
+
+// A transcribed text as the screen shows it, in UTF-16.
+std::wstring FromShiftJis(const std::string &sjis) {
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, sjis.data(),
+                                static_cast<int>(sjis.size()), nullptr, 0);
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, sjis.data(), static_cast<int>(sjis.size()),
+                        &w[0], n);
+    return w;
+}
+
+// Files by their Unicode names, which the driver's own code page may not hold.
+void WriteBytesW(const std::wstring &path, const std::string &bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(h);
+    REQUIRE(ok && written == bytes.size());
+}
+
+std::string ReadBytesW(const std::wstring &path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buf[65536];
+    DWORD got;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got != 0)
+        out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
 // A drive letter that names no drive at all.
 std::string UnmappedDrive() {
     DWORD mask = GetLogicalDrives();
@@ -645,13 +692,17 @@ SCENARIO(UninstallOfARootOrRelativeRecordDeletesNothing) {
     DeleteFileA(canary);
 }
 
-// The directory chain reads the typed path in the system's code page. The
-// same bytes "Caf\xE9\Q7" are two levels, Café and Q7, in code page 1252,
-// where 0xE9 is a letter; in code page 932 0xE9 starts a double-byte
-// character whose second byte is the 0x5C, so they are one name.
+// The directory chain reads the typed path in the process's code page, the
+// system's on a Windows that does not honour the launcher's code page
+// request (Windows 10 and earlier): the launcher runs here without it. The same bytes "Caf\xE9\Q7"
+// are two levels, Café and Q7, in code page 1252, where 0xE9 is a letter; in
+// code page 932 0xE9 starts a double-byte character whose second byte is the
+// 0x5C, so they are one name.
 SCENARIO(DirectoryChainFollowsTheSystemCodePage) {
     DeleteProductKey();
     std::string disc = LayOutDisc("codepage", {{"GAME.DAT", 70000, FILE_ATTRIBUTE_NORMAL}});
+    DropCodePageRequest(disc + "\\Q7.EXE");
+    LauncherCodePageFor systemCodePage(GetACP());
     std::string top = "C:\\q7t\\codepage-out";
     RemoveTree(top);
     REQUIRE(CreateDirectoryA(top.c_str(), nullptr));
@@ -671,6 +722,41 @@ SCENARIO(DirectoryChainFollowsTheSystemCodePage) {
     CHECK(!DirExists(dir));
     Click(main, 300);
     CHECK_EQ(WaitExit(l), 0);
+    RemoveTree(top);
+}
+
+// The launcher asks for code page 932 by its manifest and the engine by the
+// one beside it, so on a system of another code page (the cp1252 pass) the
+// player reads the launcher's Japanese texts, a disc's Japanese file name
+// installs, and the game runs in code page 932 too. The texts are compared
+// as Unicode with the transcription.
+SCENARIO(JapaneseNamesInstallAndTheGameRunsInCodePage932) {
+    DeleteProductKey();
+    std::string disc = NewDisc("japanese", true);
+    const std::wstring name = L"\\ゲーム.dat";
+    const std::string content = Pattern(70000, 11);
+    WriteBytesW(Wide(disc) + name, content);
+    std::string top = "C:\\q7t\\japanese-out", dir = top + "\\Q7";
+    RemoveTree(top);
+    {
+        Launcher l = Start(disc);
+        HWND main = WaitMainWindow(l);
+        CHECK_EQ(WindowTextW(main), FromShiftJis(player::kCaption));
+        CHECK_EQ(WindowTextW(GetDlgItem(main, kIdPlay)), FromShiftJis(player::kPlayLabel));
+        CHECK_EQ(WindowTextW(GetDlgItem(main, kIdInstall)), FromShiftJis(player::kInstallLabel));
+        CHECK_EQ(WindowTextW(GetDlgItem(main, kIdExit)), FromShiftJis(player::kExitLabel));
+        Install(l, main, dir);
+        CHECK(ReadBytesW(Wide(dir) + name) == content);
+        CHECK(ReadBytes(dir + "\\KBZ.EXE.manifest") == ReadBytes(EngineManifestPath()));
+        PlayAndCheckEngine(l, main, disc, dir + "\\KBZ.EXE");
+    }
+    Launcher l = Start(disc);
+    HWND main = WaitMainWindow(l);
+    Uninstall(l, main);
+    CHECK(WaitFor([&] { return !DirExists(dir); }, 5000));
+    Click(main, kIdExit);
+    CHECK_EQ(WaitExit(l), 0);
+    DeleteFileW((Wide(disc) + name).c_str());
     RemoveTree(top);
 }
 
