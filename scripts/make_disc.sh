@@ -140,6 +140,23 @@ lock=
 cleanup() { rm -rf "$part" "$stage"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+# Paths not yet written can be one file through another path (a folder
+# mounted twice): the unfinished image, looked for from the other's folder,
+# tells whether that folder is OUTPUT's.
+outputs_folder() { # FOLDER
+    [ -e "$1/${part##*/}" ] && [ "$(file_id "$1/${part##*/}")" = "$(file_id "$part")" ]
+}
+if [ -n "$preview" ]; then
+    keep preview_dir dirname -- "$preview"
+    keep preview_name basename -- "$preview"
+    keep out_name basename -- "$out"
+    if [ "$preview_name" = "$out_name" ] && outputs_folder "$preview_dir"; then
+        die 2 "--preview $preview and OUTPUT $out are one file (through another path): writing one would replace the other; name another file (nothing written)"
+    fi
+fi
+if [ -n "$resource" ] && outputs_folder "${resource%/*}"; then
+    die 1 "$out: inside $Q7_BUILD, the build folder (Q7_BUILD), through another path; the build rewrites it; write it elsewhere"
+fi
 
 export LC_ALL=C.UTF-8
 install_only xorriso python3 git

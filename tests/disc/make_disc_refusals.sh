@@ -158,6 +158,20 @@ refused "preview inside the build folder" "$(printf '%s\n' "--preview $build/p.p
     "$good" "$out" --picture "$pic" --preview "$build/p.png"
 refused "OUTPUT inside the build folder, with a build" "$build/./q7.iso: inside" "$good" "$build/./q7.iso"
 rm -f "$build/q7.iso"
+# One file only through a folder mounted twice.
+mkdir -p "$work/bind" "$work/bound" "$(dirname "$resource")"
+if mount --bind "$work/out" "$work/bind" 2>/dev/null; then
+    refused "preview that is OUTPUT through a bind mount" "are one file (through another path)" \
+        "$good" "$work/bind/new.iso" --picture "$pic" --preview "$work/out/new.iso"
+    umount "$work/bind"
+    mount --bind "$(dirname "$resource")" "$work/bound"
+    refused "OUTPUT in the build folder through a bind mount" "the build folder (Q7_BUILD), through another path" \
+        "$good" "$work/bound/q7.iso" --picture "$pic"
+    rm -f "$work/bound/q7.iso"
+    umount "$work/bound"
+else
+    echo "    skipped: outputs that are one file through a bind mount (cannot mount)"
+fi
 refused "preview in a folder the game folder links to" "$good/PV/: is the folder where this run writes" \
     "$good" "$out" --picture "$pic" --preview "$work/pv/p.png"
 rm "$good/PV"
