@@ -97,6 +97,10 @@ exe_kind() {
     echo "$kind"
 }
 
+# le_number FILE BYTES OFFSET: the unsigned little-endian number of BYTES
+# bytes at OFFSET in FILE; empty past its end.
+le_number() { od -An --endian=little -t "u$2" -j "$3" -N "$2" -- "$1" 2>/dev/null | tr -d ' '; }
+
 # pe_sections_whole FILE PE-OFFSET: status 0 when FILE's section table is one
 # Windows loads: the table inside the headers, every section's data inside
 # the file, its place in memory after the headers, in order and inside the
@@ -105,17 +109,15 @@ exe_kind() {
 pe_sections_whole() {
     local f=$1 pe=$2 size n opt table headers falign salign image entry i s name
     local vsize va raw ptr next=0 in_section=0
-    # u BYTES OFFSET: the unsigned little-endian number there, empty past the end.
-    u() { od -An --endian=little -t "u$1" -j "$2" -N "$1" -- "$f" 2>/dev/null | tr -d ' '; }
     size=$(stat -L -c %s -- "$f")
-    n=$(u 2 $((pe + 6)))
+    n=$(le_number "$f" 2 $((pe + 6)))
     opt=$((pe + 24))
-    table=$((opt + $(u 2 $((pe + 20)))))
-    entry=$(u 4 $((opt + 16)))
-    salign=$(u 4 $((opt + 32)))
-    falign=$(u 4 $((opt + 36)))
-    image=$(u 4 $((opt + 56)))
-    headers=$(u 4 $((opt + 60)))
+    table=$((opt + $(le_number "$f" 2 $((pe + 20)))))
+    entry=$(le_number "$f" 4 $((opt + 16)))
+    salign=$(le_number "$f" 4 $((opt + 32)))
+    falign=$(le_number "$f" 4 $((opt + 36)))
+    image=$(le_number "$f" 4 $((opt + 56)))
+    headers=$(le_number "$f" 4 $((opt + 60)))
     [ -n "$headers" ] || { echo "a damaged Windows program (its headers are cut short)"; return 1; }
     [ "$n" -ge 1 ] && [ "$n" -le 96 ] ||
         { echo "a damaged Windows program ($n sections; a program has 1 to 96)"; return 1; }
@@ -132,7 +134,8 @@ pe_sections_whole() {
     for ((i = 0; i < n; i++)); do
         s=$((table + 40 * i))
         name=$(head -c $((s + 8)) -- "$f" | tail -c 8 | tr -d '\0' | tr -c '[:print:]' '?')
-        vsize=$(u 4 $((s + 8))) va=$(u 4 $((s + 12))) raw=$(u 4 $((s + 16))) ptr=$(u 4 $((s + 20)))
+        vsize=$(le_number "$f" 4 $((s + 8))) va=$(le_number "$f" 4 $((s + 12)))
+        raw=$(le_number "$f" 4 $((s + 16))) ptr=$(le_number "$f" 4 $((s + 20)))
         # The loader maps a section's data whole; data past the end is a file cut short.
         if [ "$raw" -gt 0 ] && [ $((ptr + raw)) -gt "$size" ]; then
             echo "a damaged Windows program (cut short? section $name's data, bytes $ptr to $((ptr + raw)), lies past the file's end at $size bytes)"

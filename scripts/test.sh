@@ -121,7 +121,7 @@ if [ $# -eq 0 ]; then
         [ "$b" = run.sh ] || args=(1)
         BENCH_SIZE=tiny timeout --kill-after=10 1200 bash "$Q7_ROOT/bench/$b" "${args[@]}" >"$Q7_BUILD/bench-$b.log" 2>&1 ||
             { rc=$?; tail -20 "$Q7_BUILD/bench-$b.log"; }
-        record "benchmark $b (tiny)" $rc
+        record "bench/$b, tiny" $rc
     done
 fi
 
