@@ -6,7 +6,7 @@
 # a subfolder. Folder and image sit on a RAM file system when there is one,
 # so that the figure is the command's own and not the disk's.
 #
-# Usage: bench/disc_bench.sh [rounds]   (default 5)
+# Usage: bench/disc_bench.sh [rounds]   (default 5; BENCH_SIZE=tiny: a few MB)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/helpers.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 

@@ -12,7 +12,8 @@
 # cancel click, sent as real mouse input, and the cancel question, sampled
 # during a second install.
 #
-# Usage: bench/install_bench.sh [rounds]   (default 9; the host's load makes single runs noisy)
+# Usage: bench/install_bench.sh [rounds]   (default 9; the host's load makes single runs noisy;
+#        BENCH_SIZE=tiny: a set of a few MB)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/wine_env.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
@@ -42,7 +43,12 @@ log "install set: $(du -sh "$DISC" | cut -f1) in $(ls "$DISC" | wc -l) files"
 CHUNKS=$(stat -c %s "$DISC"/* | awk '{ n += int(($1 + 65535) / 65536) } END { print n }')
 cat "$DISC"/* >/dev/null
 
-run() { "$WINE_BIN" "$@" 2>/dev/null | tr -d '\r'; }
+# Output through a file, not a pipe: a process the program leaves behind
+# would hold a pipe open, and the benchmark would wait on it for ever.
+run() {
+    "$WINE_BIN" "$@" >"$HOST/run.out" 2>/dev/null </dev/null || true
+    tr -d '\r' <"$HOST/run.out"
+}
 ms() { sed -n 's/^[^0-9]*\([0-9.]*\) ms.*/\1/p' | head -1; }
 plain=() pumped=() install=() copyphase=() cancel=() paired=()
 for r in $(seq 1 "$ROUNDS"); do

@@ -15,7 +15,20 @@
 
 namespace {
 DWORD g_pid;
+HANDLE g_process;
 LARGE_INTEGER g_freq;
+
+// Ends the run, the launcher with it: a launcher left running (a box left
+// waiting) would keep the output the benchmark reads open forever.
+[[noreturn]] void Finish(UINT code) {
+    if (g_process != nullptr && WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT) {
+        std::fprintf(stderr, "the launcher was still running: ended it\n");
+        TerminateProcess(g_process, 1);
+        WaitForSingleObject(g_process, 5000);
+    }
+    std::fflush(stdout);
+    ExitProcess(code);
+}
 
 double Now() {
     LARGE_INTEGER t;
@@ -52,7 +65,7 @@ HWND Wait(int id, DWORD sleepMs = 1) {
         Sleep(sleepMs);
     }
     std::fprintf(stderr, "timed out waiting for control %d\n", id);
-    ExitProcess(1);
+    Finish(1);
 }
 
 // Windows of the launcher created since the last wait, reported by an
@@ -80,7 +93,7 @@ std::pair<HWND, double> WaitCreated(int id) {
             }
         if (GetTickCount() - start > 120000) {
             std::fprintf(stderr, "timed out waiting for control %d to be created\n", id);
-            ExitProcess(1);
+            Finish(1);
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
         MSG msg;
@@ -156,6 +169,7 @@ int main(int argc, char **argv) {
                         &si, &pi))
         return 1;
     g_pid = pi.dwProcessId;
+    g_process = pi.hProcess;
     HWND main = Wait(100, 10);
 
     // 1. The whole install, from Yes at the confirmation to the closing
@@ -165,7 +179,7 @@ int main(int argc, char **argv) {
                                          OnCreate, g_pid, 0, WINEVENT_OUTOFCONTEXT);
     if (hook == nullptr) {
         std::fprintf(stderr, "cannot watch the launcher's windows\n");
-        return 1;
+        Finish(1);
     }
     g_created.clear();
     double t0 = Now();
@@ -191,6 +205,12 @@ int main(int argc, char **argv) {
     hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr, OnCreate, g_pid, 0,
                            WINEVENT_OUTOFCONTEXT);
     for (int i = 0; i < samples; ++i) {
+        // A small set's copy may end before a click: its closing message is up.
+        bool ended = false;
+        for (HWND h : Windows())
+            ended = ended || IsBox(h);
+        if (ended)
+            break;
         g_created.clear();
         double c0 = Now();
         ClickForReal(copy, 402);
@@ -215,5 +235,5 @@ int main(int argc, char **argv) {
         std::printf("cancel question: %zu samples, median %.1f ms, worst %.1f ms\n", delays.size(),
                     delays[delays.size() / 2], delays.back());
     }
-    return 0;
+    Finish(0);
 }

@@ -18,6 +18,21 @@ die() {
     exit "$1"
 }
 
+# keep VAR COMMAND...: sets VAR to COMMAND's output less its one closing
+# newline, byte for byte; a plain $(...) drops every closing newline, and
+# with them those that end a file's name. COMMAND's status is kept's.
+keep() {
+    local _out
+    _out=$(
+        "${@:2}"
+        s=$?
+        echo .
+        exit $s
+    ) || return
+    _out=${_out%.}
+    printf -v "$1" '%s' "${_out%$'\n'}"
+}
+
 # file_id PATH: the file PATH names, however it is spelled: the device and
 # inode of an existing file (through links, hard links included), else the
 # resolved folder and name of a file yet to be written.
@@ -25,7 +40,9 @@ file_id() {
     if [ -e "$1" ]; then
         stat -L -c 'file %d:%i' -- "$1"
     else
-        printf 'new %s' "$(realpath -m -- "$1")"
+        local real
+        keep real realpath -m -- "$1"
+        printf 'new %s' "$real"
     fi
 }
 
@@ -49,8 +66,8 @@ distinct_files() {
 }
 
 # exe_kind FILE: "i386" or "x86_64" on stdout when FILE is a Windows GUI
-# program for that processor; otherwise what it is instead, and status 1.
-# Reads the headers only (od), so it needs nothing installed.
+# program for that processor whose sections are whole; otherwise what it is
+# instead, and status 1. Reads with od, so it needs nothing installed.
 exe_kind() {
     local f=$1 pe machine chars magic subsystem
     [ "$(head -c 2 -- "$f" 2>/dev/null | od -An -t x1 | tr -d ' ')" = 4d5a ] ||
@@ -70,11 +87,70 @@ exe_kind() {
     3) echo "a Windows console program, not a GUI program"; return 1 ;;
     *) echo "a Windows program of subsystem $subsystem, not a GUI program"; return 1 ;;
     esac
+    local kind
     case "$machine:$magic" in
-    014c:010b) echo i386 ;;
-    8664:020b) echo x86_64 ;;
+    014c:010b) kind=i386 ;;
+    8664:020b) kind=x86_64 ;;
     *) echo "a Windows program for another processor (machine 0x$machine), not i386"; return 1 ;;
     esac
+    pe_sections_whole "$f" "$pe" || return 1
+    echo "$kind"
+}
+
+# le_number FILE BYTES OFFSET: the unsigned little-endian number of BYTES
+# bytes at OFFSET in FILE; empty past its end.
+le_number() { od -An --endian=little -t "u$2" -j "$3" -N "$2" -- "$1" 2>/dev/null | tr -d ' '; }
+
+# pe_sections_whole FILE PE-OFFSET: status 0 when FILE's section table is one
+# Windows loads: the table inside the headers, every section's data inside
+# the file, its place in memory after the headers, in order and inside the
+# image, and the entry point inside a section. Otherwise what is wrong on
+# stdout. A program cut short keeps headers that read well; only this tells.
+pe_sections_whole() {
+    local f=$1 pe=$2 size n opt table headers falign salign image entry i s name
+    local vsize va raw ptr next=0 in_section=0
+    size=$(stat -L -c %s -- "$f")
+    n=$(le_number "$f" 2 $((pe + 6)))
+    opt=$((pe + 24))
+    table=$((opt + $(le_number "$f" 2 $((pe + 20)))))
+    entry=$(le_number "$f" 4 $((opt + 16)))
+    salign=$(le_number "$f" 4 $((opt + 32)))
+    falign=$(le_number "$f" 4 $((opt + 36)))
+    image=$(le_number "$f" 4 $((opt + 56)))
+    headers=$(le_number "$f" 4 $((opt + 60)))
+    [ -n "$headers" ] || { echo "a damaged Windows program (its headers are cut short)"; return 1; }
+    [ "$n" -ge 1 ] && [ "$n" -le 96 ] ||
+        { echo "a damaged Windows program ($n sections; a program has 1 to 96)"; return 1; }
+    # Alignments are powers of two, the file's at least 512 unless both are
+    # below a page, and the memory's never below the file's.
+    if [ "$falign" -eq 0 ] || [ $((falign & (falign - 1))) -ne 0 ] || [ "$salign" -lt "$falign" ] ||
+        [ $((salign & (salign - 1))) -ne 0 ] || { [ "$falign" -lt 512 ] && [ "$salign" -ne "$falign" ]; }; then
+        echo "a damaged Windows program (alignments $salign in memory, $falign in the file)"
+        return 1
+    fi
+    [ $((table + 40 * n)) -le "$headers" ] && [ "$headers" -le "$size" ] ||
+        { echo "a damaged Windows program (its section table lies outside its $headers bytes of headers, or past the file's end at $size bytes)"; return 1; }
+    next=$(((headers + salign - 1) / salign * salign))
+    for ((i = 0; i < n; i++)); do
+        s=$((table + 40 * i))
+        name=$(head -c $((s + 8)) -- "$f" | tail -c 8 | tr -d '\0' | tr -c '[:print:]' '?')
+        vsize=$(le_number "$f" 4 $((s + 8))) va=$(le_number "$f" 4 $((s + 12)))
+        raw=$(le_number "$f" 4 $((s + 16))) ptr=$(le_number "$f" 4 $((s + 20)))
+        # The loader maps a section's data whole; data past the end is a file cut short.
+        if [ "$raw" -gt 0 ] && [ $((ptr + raw)) -gt "$size" ]; then
+            echo "a damaged Windows program (cut short? section $name's data, bytes $ptr to $((ptr + raw)), lies past the file's end at $size bytes)"
+            return 1
+        fi
+        [ "$vsize" -gt 0 ] || vsize=$raw
+        if [ "$va" -lt "$next" ] || [ $((va + vsize)) -gt "$image" ]; then
+            echo "a damaged Windows program (section $name at $va overlaps the headers or the section before it, or ends past the image's $image bytes)"
+            return 1
+        fi
+        [ "$entry" -lt "$va" ] || [ "$entry" -ge $((va + vsize)) ] || in_section=1
+        next=$(((va + vsize + salign - 1) / salign * salign))
+    done
+    [ "$in_section" -eq 1 ] ||
+        { echo "a damaged Windows program (its entry point $entry lies in none of its sections)"; return 1; }
 }
 
 as_root() {

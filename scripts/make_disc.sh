@@ -102,8 +102,11 @@ if [ -L "$out" ] || { [ -e "$out" ] && [ ! -f "$out" ]; }; then
 fi
 # inside PATH FOLDER: PATH, resolved, lies in FOLDER.
 inside() {
-    case "$(realpath -m -- "$1")/" in
-    "$(realpath -- "$2")"/*) return 0 ;;
+    local path folder
+    keep path realpath -m -- "$1" && keep folder realpath -m -- "$2" || return 1
+    [ "$folder" != / ] || return 0
+    case "$path/" in
+    "$folder"/*) return 0 ;;
     esac
     return 1
 }
@@ -119,12 +122,20 @@ resource=
 # Publishers' files are never overwritten, however they are spelled.
 distinct_files --picture "$picture" --exe "$exe" --preview "$preview" OUTPUT "$out" \
     "the converted picture" "$resource"
+# A build rewrites its folder (trees, logs, the converted picture): a file
+# this run writes there could be overwritten by the build, by this run's own.
+if [ -z "$exe" ]; then
+    ! inside "$out" "$Q7_BUILD" ||
+        die 1 "$out: inside $Q7_BUILD, the build folder (Q7_BUILD), which the build rewrites; write it elsewhere"
+    [ -z "$preview" ] || ! inside "$preview" "$Q7_BUILD" ||
+        die 1 "--preview $preview: inside $Q7_BUILD, the build folder (Q7_BUILD), which the build rewrites; write it elsewhere"
+fi
 # The converter takes a name that starts with "-" for an option.
-[ -z "$picture" ] || picture=$(realpath -- "$picture")
+[ -z "$picture" ] || keep picture realpath -- "$picture"
 
 # The image is written beside OUTPUT and renamed over it when whole, so a
 # failure at any point leaves OUTPUT as it was.
-out_dir=$(dirname "$out")
+keep out_dir dirname -- "$out"
 [ -d "$out_dir" ] || die 1 "$out: cannot be written (no folder $out_dir)"
 name_bytes=$(basename "$out" | LC_ALL=C wc -c)
 name_max=$(getconf NAME_MAX "$out_dir" 2>/dev/null || echo 255)
@@ -137,6 +148,23 @@ lock=
 cleanup() { rm -rf "$part" "$stage"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+# Paths not yet written can be one file through another path (a folder
+# mounted twice): the unfinished image, looked for from the other's folder,
+# tells whether that folder is OUTPUT's.
+outputs_folder() { # FOLDER
+    [ -e "$1/${part##*/}" ] && [ "$(file_id "$1/${part##*/}")" = "$(file_id "$part")" ]
+}
+if [ -n "$preview" ]; then
+    keep preview_dir dirname -- "$preview"
+    keep preview_name basename -- "$preview"
+    keep out_name basename -- "$out"
+    if [ "$preview_name" = "$out_name" ] && outputs_folder "$preview_dir"; then
+        die 2 "--preview $preview and OUTPUT $out are one file (through another path): writing one would replace the other; name another file (nothing written)"
+    fi
+fi
+if [ -n "$resource" ] && outputs_folder "${resource%/*}"; then
+    die 1 "$out: inside $Q7_BUILD, the build folder (Q7_BUILD), through another path; the build rewrites it; write it elsewhere"
+fi
 
 export LC_ALL=C.UTF-8
 install_only xorriso python3 git
@@ -241,7 +269,8 @@ printf '[autorun]\r\nopen=Q7.EXE\r\nicon=Q7.EXE\r\n' >"$stage/AUTORUN.INF"
 # Unix, as Joliet makes them on Windows. Links in the folder are followed.
 # The folder goes in through a link of the run's own: xorriso warns about
 # "*", "?" and "[" in a path it is given, and "=" would split a graft point.
-ln -s "$(realpath -- "$game")" "$stage/game"
+keep real_game realpath -- "$game"
+ln -s "$real_game" "$stage/game"
 xorriso_args=(-as mkisofs -r -J -input-charset UTF-8 -follow-links --md5
     -V "$label" --set_all_file_dates "=$epoch"
     -graft-points "/Q7.EXE=$stage/Q7.EXE" "/AUTORUN.INF=$stage/AUTORUN.INF"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Turns a publisher's picture (PNG, BMP, JPEG or GIF) into the launcher's
 # BACKCG resource:
-#   bash scripts/make_title.sh [--preview PREVIEW.png] [--] IMAGE OUT.bin [q7title options]
-# After "--" every argument is a file's name, even one that begins with '-'
-# (the converter reads it so; scripts that pass a publisher's names put
-# them there).
+#   bash scripts/make_title.sh [q7title options] [--preview PREVIEW.png] [--] IMAGE OUT.bin
+# The options come first: after "--" every argument is a file's name, even
+# one that begins with '-' (the converter reads it so; scripts that pass a
+# publisher's names put them there).
 # Installs what the converter needs, builds it natively under build/, and
 # runs it; what it prints on stdout is the converter's report. --preview
 # also writes a PNG of the launcher's window as the player sees it. A Q7.EXE

@@ -4,7 +4,9 @@
 # on the committed corpora, the checks of the built Q7.EXE (tests/product),
 # the disc image tests (tests/disc), and the Wine scenarios that drive the
 # real launcher (tests/wine), in passes of their own for a Western code page
-# and for a converted title picture. Arguments are scenario-name filters.
+# and for a converted title picture, then each benchmark once at a tiny size
+# (that it runs, not its speed). Arguments are scenario-name filters; with
+# any, the benchmarks are left out.
 # Prints a line a suite, the scenarios of every pass and the suites' count;
 # exits non-zero on any failure.
 source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
@@ -109,6 +111,21 @@ if [ $# -eq 0 ]; then
         UninstallOfARootOrRelativeRecordDeletesNothing InstallCopiesQualifyingFiles
 fi
 run_wine_pass "converted picture on screen" "$Q7_ROOT/tests/wine/converted_picture.sh" "$@"
+
+# Each benchmark once at a tiny size: only that it still runs to its end;
+# its figures mean nothing, and none is asserted.
+if [ $# -eq 0 ]; then
+    stop_wine
+    for b in run.sh disc_bench.sh check_bench.sh install_bench.sh startup.sh; do
+        log "benchmark bench/$b, tiny"
+        rc=0
+        args=()
+        [ "$b" = run.sh ] || args=(1)
+        BENCH_SIZE=tiny timeout --kill-after=10 1200 bash "$Q7_ROOT/bench/$b" "${args[@]}" >"$Q7_BUILD/bench-$b.log" 2>&1 ||
+            { rc=$?; tail -20 "$Q7_BUILD/bench-$b.log"; }
+        record "bench/$b, tiny" $rc
+    done
+fi
 
 echo
 printf '%s\n' "${results[@]}"

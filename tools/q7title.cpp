@@ -62,8 +62,9 @@ const char kHelp[] = "Turns a PNG, BMP, JPEG or GIF picture into the launcher's 
                      "\n"
                      "Reports the size, colours, stream and resource size, the PSNR against the\n"
                      "fitted picture and the part the window shows on stdout; progress goes to\n"
-                     "stderr. OUTPUT.bin and the preview are written whole or not at all; an\n"
-                     "OUTPUT that exists must be a regular file.\n";
+                     "stderr. OUTPUT.bin and the preview are written whole, both or neither:\n"
+                     "when either cannot be, both keep what they held. An OUTPUT that exists\n"
+                     "must be a regular file.\n";
 
 bool ParseArgs(int argc, char **argv, Options *opt, bool *help) {
     std::vector<const char *> files;

@@ -139,20 +139,27 @@ void Convert(const Options &opt) {
     if (resource.empty())
         throw Failure{opt.input, "cannot encode a picture of " + Size(width, height)};
 
-    // Both written beside their targets before either is put in place.
-    std::string resourceTemp = WriteBeside(opt.output, resource);
-    std::string previewTemp;
+    // Both written beside their targets before either is put in place, and
+    // put in place together or not at all.
+    std::vector<Placement> files = {{WriteBeside(opt.output, resource), opt.output}};
     try {
         if (opt.preview != nullptr) {
             Progress("drawing the preview");
-            previewTemp = WriteBeside(opt.preview, Preview(final, width, height));
-            PutInPlace(previewTemp, opt.preview);
+            files.push_back({WriteBeside(opt.preview, Preview(final, width, height)), opt.preview});
+            // Paths yet to be written can name one file through another
+            // path (a folder mounted twice); their temporary files tell.
+            if (BecomesOneFile(files[0].temp, opt.output, opt.preview))
+                throw Failure{opt.preview, "is OUTPUT.bin " + std::string(opt.output) +
+                                               " through another path: writing one would "
+                                               "replace the other; name another file "
+                                               "(nothing written)"};
         }
     } catch (...) {
-        unlink(resourceTemp.c_str());
+        for (const Placement &f : files)
+            unlink(f.temp.c_str());
         throw;
     }
-    PutInPlace(resourceTemp, opt.output);
+    PutInPlace(files);
 
     double psnr = Psnr(fitted, final);
     for (const std::string &note : notes)

@@ -75,18 +75,64 @@ std::string WriteBeside(const char *path, const std::vector<uint8_t> &data) {
     return temp;
 }
 
-void PutInPlace(const std::string &temp, const char *path) {
-    try {
-        CheckReplaceable(path);
-    } catch (const Failure &) {
-        unlink(temp.c_str());
-        throw;
+bool BecomesOneFile(const std::string &temp, const char *path, const char *other) {
+    std::string probe = std::string(other) + temp.substr(std::strlen(path));
+    struct stat a, b;
+    return stat(temp.c_str(), &a) == 0 && stat(probe.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+void PutInPlace(const std::vector<Placement> &files) {
+    // What each path renamed onto held before: its earlier file's second
+    // name, or "" for none.
+    std::vector<std::string> kept;
+    auto fail = [&](size_t done, const Failure &f) {
+        for (size_t i = done; i-- > 0;) {
+            if (kept[i].empty())
+                unlink(files[i].path);
+            else
+                std::rename(kept[i].c_str(), files[i].path);
+        }
+        for (const Placement &p : files)
+            unlink(p.temp.c_str());
+        throw f;
+    };
+    for (size_t i = 0; i < files.size(); ++i) {
+        const char *path = files[i].path;
+        try {
+            CheckReplaceable(path);
+        } catch (const Failure &f) {
+            fail(i, f);
+        }
+        std::string second;
+        bool aside = false;
+        int err = 0;
+        // The last rename needs nothing to give back.
+        if (i + 1 < files.size() && access(path, F_OK) == 0) {
+            second = files[i].temp + ".was";
+            if (link(path, second.c_str()) != 0) {
+                // No second links here: the earlier file moves aside instead.
+                aside = std::rename(path, second.c_str()) == 0;
+                if (!aside) {
+                    err = errno;
+                    second.clear();
+                }
+            }
+        }
+        if (err == 0 && std::rename(files[i].temp.c_str(), path) != 0) {
+            err = errno;
+            if (aside)
+                std::rename(second.c_str(), path);
+            else if (!second.empty())
+                unlink(second.c_str());
+        }
+        if (err != 0)
+            fail(i, Failure{path, std::string("cannot write: ") + std::strerror(err)});
+        kept.push_back(second);
     }
-    if (std::rename(temp.c_str(), path) != 0) {
-        int err = errno;
-        unlink(temp.c_str());
-        throw Failure{path, std::string("cannot write: ") + std::strerror(err)};
-    }
+    for (const std::string &k : kept)
+        if (!k.empty())
+            unlink(k.c_str());
 }
 
 } // namespace q7title

@@ -27,10 +27,8 @@ head -c 100000 /dev/zero >"$game/ZEROS.DAT"
 for i in $(seq 300); do printf '%s' "$i" >"$game/SUB/F$i.DAT"; done
 # A mark found once in the image: where DATA.DAT's bytes lie.
 { head -c 5000 /dev/zero; printf 'only-in-DATA.DAT'; } >"$game/SUB/DATA.DAT"
-# The headers of an i386 Windows GUI program, all make_disc.sh asks of Q7.EXE.
-python3 -c 'import struct, sys; open(sys.argv[1], "wb").write(b"MZ" + bytes(58) + struct.pack("<I", 64)
-    + b"PE\0\0" + struct.pack("<HHIIIHHH", 0x14c, 0, 0, 0, 0, 224, 0x102, 0x10b) + bytes(66)
-    + struct.pack("<H", 2) + bytes(154))' "$work/Q7.EXE"
+# A small i386 Windows GUI program, all make_disc.sh asks of Q7.EXE.
+stand_in_exe "$work/Q7.EXE"
 SOURCE_DATE_EPOCH=1000000000 bash "$scripts/make_disc.sh" "$game" "$work/good.iso" --exe "$work/Q7.EXE" \
     >/dev/null 2>"$work/err" || cat "$work/err"
 

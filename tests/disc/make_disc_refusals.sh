@@ -15,18 +15,8 @@ work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 source "$here/../lib.sh"
 
-# stand_in FILE MACHINE MAGIC SUBSYSTEM CHARACTERISTICS: the headers of a
-# Windows program and nothing else (i386 0x14c with PE32 0x10b, x86_64
-# 0x8664 with PE32+ 0x20b; subsystem 2 GUI, 3 console).
-stand_in() {
-    python3 -c 'import struct, sys
-m, magic, sub, ch = (int(a, 0) for a in sys.argv[2:])
-open(sys.argv[1], "wb").write(b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0"
-    + struct.pack("<HHIIIHH", m, 0, 0, 0, 0, 224, ch) + struct.pack("<H", magic)
-    + bytes(66) + struct.pack("<H", sub) + bytes(154))' "$@"
-}
 exe=$work/Q7.EXE
-stand_in "$exe" 0x14c 0x10b 2 0x102
+stand_in_exe "$exe"
 # The publisher's own files, which no run may change.
 pic=$work/green.png
 convert -size 64x48 xc:'#20a040' "$pic"
@@ -125,18 +115,27 @@ refused "bad label" "--label" "$good" "$out" --exe "$exe" --label "lower case"
 # Q7.EXE must be what a double click on the disc starts on a player's
 # 32-bit Windows.
 printf 'hello' >"$work/text.exe"
-stand_in "$work/console.exe" 0x14c 0x10b 3 0x102
-stand_in "$work/dll.exe" 0x14c 0x10b 2 0x2102
-stand_in "$work/arm.exe" 0x1c4 0x10b 2 0x102
+stand_in_exe "$work/console.exe" 0x14c 3
+stand_in_exe "$work/dll.exe" 0x14c 2 0x2102
+stand_in_exe "$work/arm.exe" 0x1c4
+# Headers whole, sections gone: the first 1,024 bytes of the real Q7.EXE
+# (of the stand-in's first 512 where none is built), which Windows refuses
+# to start.
+real=${Q7_BUILD:-$here/../../build}/win/launcher/Q7.EXE
+if [ -f "$real" ]; then head -c 1024 "$real" >"$work/cut.exe"; else head -c 512 "$exe" >"$work/cut.exe"; fi
+# The stand-in with its section's data placed past its end.
+cp "$exe" "$work/past.exe"
+printf '\x00\x04' | dd of="$work/past.exe" bs=1 seek=$((64 + 4 + 20 + 224 + 20)) conv=notrunc 2>/dev/null
 for e in "text.exe:not a Windows program" "console.exe:console program" "dll.exe:(DLL)" \
-    "arm.exe:another processor"; do
+    "arm.exe:another processor" "cut.exe:lies past the file's end" "past.exe:bytes 1024 to 1536"; do
     refused "--exe ${e%%:*}" "$(printf '%s\n' "$work/${e%%:*}" "${e#*:}")" "$good" "$out" --exe "$work/${e%%:*}"
 done
 
 # No run writes over the publisher's files or into the game folder, however
 # the names are spelled; a refused one writes nothing at all.
 make_title=$here/../../scripts/make_title.sh
-resource=${Q7_BUILD:-$here/../../build}/disc-title-i686/backcg.bin
+build=${Q7_BUILD:-$here/../../build}
+resource=$build/disc-title-i686/backcg.bin
 ln -sf "$work/pv" "$good/PV"
 mkdir -p "$work/pv"
 for row in "picture as preview|--picture|$pic|--preview|$work/./green.png" \
@@ -155,6 +154,25 @@ for row in "picture as preview|--picture|$pic|--preview|$work/./green.png" \
 done
 refused "preview inside the game folder" "$(printf '%s\n' "--preview $good/SUB/p.png" "inside $good")" \
     "$good" "$out" --picture "$pic" --preview "$good/SUB/p.png"
+# The build rewrites its folder; a run that builds writes nothing there.
+refused "preview inside the build folder" "$(printf '%s\n' "--preview $build/p.png" "the build folder")" \
+    "$good" "$out" --picture "$pic" --preview "$build/p.png"
+refused "OUTPUT inside the build folder, with a build" "$build/./q7.iso: inside" "$good" "$build/./q7.iso"
+rm -f "$build/q7.iso"
+# One file only through a folder mounted twice.
+mkdir -p "$work/bind" "$work/bound" "$(dirname "$resource")"
+if mount --bind "$work/out" "$work/bind" 2>/dev/null; then
+    refused "preview that is OUTPUT through a bind mount" "are one file (through another path)" \
+        "$good" "$work/bind/new.iso" --picture "$pic" --preview "$work/out/new.iso"
+    umount "$work/bind"
+    mount --bind "$(dirname "$resource")" "$work/bound"
+    refused "OUTPUT in the build folder through a bind mount" "the build folder (Q7_BUILD), through another path" \
+        "$good" "$work/bound/q7.iso" --picture "$pic"
+    rm -f "$work/bound/q7.iso"
+    umount "$work/bound"
+else
+    echo "    skipped: outputs that are one file through a bind mount (cannot mount)"
+fi
 refused "preview in a folder the game folder links to" "$good/PV/: is the folder where this run writes" \
     "$good" "$out" --picture "$pic" --preview "$work/pv/p.png"
 rm "$good/PV"
@@ -312,7 +330,7 @@ mkdir "$good/データ"
 printf x >"$good/データ/X.DAT"
 printf x >"$good/ゲーム.DAT"
 for i in $(seq 10); do printf x >"$good/名$i.DAT"; done
-stand_in "$work/Q7-64.EXE" 0x8664 0x20b 2 0x22
+stand_in_exe "$work/Q7-64.EXE" 0x8664 2 0x22
 n64=$(printf 'N%.0s' $(seq 64))
 p120=$(printf 'D%.0s' $(seq 60))/$(printf 'F%.0s' $(seq 58))
 mkdir -p "$good/${p120%/*}"
@@ -352,10 +370,12 @@ for c in red blue; do
     bash "$here/../../scripts/make_title.sh" "$work/$c.png" "$work/$c.bin" >/dev/null 2>&1
 done
 rc=0
-# One picture is named as the converter's options are, "-red.png".
+# One picture is named as the converter's options are, "-red.png"; the
+# other is "red.png" and a newline, beside red.png, and is blue.
 cp "$work/red.png" "$work/-red.png"
+cp "$work/blue.png" "$work/red.png"$'\n'
 (cd "$work" && bash "$make_disc" "$pics" "$work/red.iso" --picture -red.png >/dev/null 2>"$work/red.log") &
-bash "$make_disc" "$pics" "$work/blue.iso" --picture "$work/blue.png" >/dev/null 2>"$work/blue.log" || rc=$?
+bash "$make_disc" "$pics" "$work/blue.iso" --picture "$work/red.png"$'\n' >/dev/null 2>"$work/blue.log" || rc=$?
 wait $! || rc=$?
 holds() { # IMAGE PICTURE.bin: the image's Q7.EXE holds the converted picture
     rm -f "$work/got.exe"
@@ -364,10 +384,10 @@ holds() { # IMAGE PICTURE.bin: the image's Q7.EXE holds the converted picture
             "$2" "$work/got.exe"
 }
 if [ $rc -eq 0 ] && holds "$work/red.iso" "$work/red.bin" && holds "$work/blue.iso" "$work/blue.bin" &&
-    ! holds "$work/red.iso" "$work/blue.bin"; then
-    pass "two runs at once, each with its own picture"
+    ! holds "$work/red.iso" "$work/blue.bin" && ! holds "$work/blue.iso" "$work/red.bin"; then
+    pass "two runs at once, each with its own picture, one named with a closing newline"
 else
-    fail "two runs at once, each with its own picture (exit $rc: $(tail -n 3 "$work/red.log" "$work/blue.log"))"
+    fail "two runs at once, each with its own picture, one named with a closing newline (exit $rc: $(tail -n 3 "$work/red.log" "$work/blue.log"))"
 fi
 refused "picture converter that writes nothing" "$(printf '%s\n' "$work/red.png" "wrote nothing")" \
     "$pics" "$out" --picture "$work/red.png" --picture-option --help

@@ -10,8 +10,8 @@ source "$here/../lib.sh"
 [ $# -eq 1 ] && [ -d "$1" ] || { echo "usage: reproducible.sh GAME_DIR" >&2; exit 2; }
 game=$(realpath "$1")
 make_disc=$here/../../scripts/make_disc.sh
-# Beside the game folder, which test.sh keeps in the build folder.
-work=$(mktemp -d "$(dirname "$game")/reproducible.XXXXXX")
+# Outside the build folder, where a run that builds writes nothing.
+work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cp -r "$game" "$work/copy"

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -706,6 +707,56 @@ TEST_F(Q7Title, RefusesBadInputAndLeavesTheOutputAlone) {
         }
     }
     EXPECT_EQ(Slurp(Path("out.bin")), "earlier output");
+
+    // Outputs that are one file only through a folder mounted twice; then a
+    // rename that fails (onto a file with another mounted over it) after the
+    // other output's: both times nothing written, the earlier files kept.
+    auto listing = [this](const std::string &sub) {
+        std::vector<std::string> names;
+        DIR *d = opendir(Path(sub).c_str());
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.push_back(e->d_name);
+        closedir(d);
+        std::sort(names.begin(), names.end());
+        std::string all;
+        for (const std::string &n : names)
+            all += n + " ";
+        return all;
+    };
+    ASSERT_EQ(mkdir(Path("a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("b").c_str(), 0755), 0);
+    if (mount(Path("a").c_str(), Path("b").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        std::printf("    skipped: outputs that are one file through a bind mount (cannot mount: "
+                    "%s)\n",
+                    std::strerror(errno));
+    } else {
+        Outcome r =
+            Tool("--preview " + Path("b/t.bin") + " " + Path("good.png") + " " + Path("a/t.bin"));
+        umount(Path("b").c_str());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(Path("b/t.bin") + ": is OUTPUT.bin " + Path("a/t.bin") +
+                             " through another path"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(listing("a"), "");
+        WriteBytes(Path("a/out.bin"), "earlier output");
+        WriteBytes(Path("a/p.png"), "earlier preview");
+        WriteBytes(Path("a/over"), "mounted over");
+        for (const std::string busy : {"out.bin", "p.png"}) {
+            ASSERT_EQ(
+                mount(Path("a/over").c_str(), Path("a/" + busy).c_str(), nullptr, MS_BIND, nullptr),
+                0);
+            r = Tool("--preview " + Path("a/p.png") + " " + Path("good.png") + " " +
+                     Path("a/out.bin"));
+            umount(Path("a/" + busy).c_str());
+            EXPECT_EQ(r.status, 1) << busy;
+            EXPECT_NE(r.err.find(Path("a/" + busy) + ": cannot write"), std::string::npos) << r.err;
+            EXPECT_EQ(Slurp(Path("a/out.bin")), "earlier output") << busy;
+            EXPECT_EQ(Slurp(Path("a/p.png")), "earlier preview") << busy;
+            EXPECT_EQ(listing("a"), "out.bin over p.png ") << busy;
+        }
+    }
 
     // A wrong call: one line of usage, exit 2; --help: the usage on stdout.
     const std::string wrongCalls[] = {"", Path("good.png"), "--dither=lots a b", "--what a b"};
