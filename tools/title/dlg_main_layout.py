@@ -65,7 +65,7 @@ def main():
     )
     with open(out, "w", encoding="ascii") as f:
         f.write(
-            "// Written by tools/dlg_main_layout.py from %s (DLG_MAIN).\n"
+            "// Written by tools/title/dlg_main_layout.py from %s (DLG_MAIN).\n"
             "#pragma once\n\n"
             "namespace q7title {\n\n"
             "// The client area, in dialog units.\n"
