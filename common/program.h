@@ -3,6 +3,9 @@
 #pragma once
 #include <windows.h>
 
+// The dialog procedures are exported under their own, undecorated names
+// (DlgMainProc, DlgSelectProc, DlgInstallProc), as the program has always
+// shown them to the outside; the product checks look for them there.
 #define Q7_EXPORT extern "C" __declspec(dllexport)
 
 extern HINSTANCE g_hInstance;

@@ -1,7 +1,6 @@
 #include "backcg.h"
 
 namespace {
-const size_t kPictureTableOffset = 772;
 const size_t kRecordHeaderSize = 4 + 4; // reserved field, width and height
 
 uint32_t Load32(const uint8_t *p) {

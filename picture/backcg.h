@@ -9,6 +9,17 @@
 #include <cstdint>
 
 const size_t kColourTableSize = 768;
+// The picture count and the first picture's offset follow the colour table;
+// the offset is counted from its own first byte.
+const size_t kPictureTableOffset = kColourTableSize + 4;
+
+// The title picture: 580 x 440, of which the main window shows the centre.
+// Its colours take entries 10 to 245 of the colour table; the 20 system
+// colour slots around them (0 to 9, 246 to 255) are left black.
+const uint32_t kTitleWidth = 580;
+const uint32_t kTitleHeight = 440;
+const uint8_t kTitleFirstIndex = 10;
+const unsigned kTitleMaxColours = 236;
 const uint8_t kPaletteNoCollapse = 4; // PC_NOCOLLAPSE
 
 // Finds the column-RLE picture inside a resource of `size` bytes. False when

@@ -76,7 +76,7 @@ die_with_complaints() {
 # such here, and the two trees are compared record by record.
 log "reading the directory trees of $src"
 rc=0
-python3 "$Q7_ROOT/tools/disc_image.py" --data-end "$work/data_end" "$src" >"$work/trees" \
+python3 "$Q7_ROOT/tools/disc/disc_image.py" --data-end "$work/data_end" "$src" >"$work/trees" \
     2>"$work/trees.err" || rc=$?
 case $rc in
 0 | 4) ;; # the trees compared, the faults (if any) listed
@@ -115,7 +115,7 @@ fi
 sed -n 's/^Media region *: *\([0-9]*\) *, *\([0-9]*\) *, *-.*/\1 \2/p' "$work/media" >"$work/unreadable"
 session_end=$(sed -n 's/^MD5 tag range *: *0 *, *\([0-9]*\) *,.*/\1/p' "$work/media" | head -1)
 if [ -s "$work/unreadable" ]; then
-    python3 "$Q7_ROOT/tools/disc_image.py" --files-in "$src" <"$work/unreadable" >"$work/hit" 2>/dev/null || true
+    python3 "$Q7_ROOT/tools/disc/disc_image.py" --files-in "$src" <"$work/unreadable" >"$work/hit" 2>/dev/null || true
     while IFS= read -r path; do
         fault "$path: unreadable (lies in sectors the drive cannot read)"
     done <"$work/hit"
@@ -146,7 +146,7 @@ faults_from "$work/trees"
 # whose records lead past it would pass unchecked.
 if [ -n "$session_end" ] && [ "$data_end" -gt "$session_end" ]; then
     rc=0
-    python3 "$Q7_ROOT/tools/disc_image.py" --files-in "$src" <<<"$session_end $((data_end - session_end))" \
+    python3 "$Q7_ROOT/tools/disc/disc_image.py" --files-in "$src" <<<"$session_end $((data_end - session_end))" \
         >"$work/outside" 2>"$work/outside.err" || rc=$?
     [ $rc -eq 0 ] && [ -s "$work/outside" ] || {
         cat "$work/outside.err" >&2

@@ -70,6 +70,6 @@ done
 sleep 1
 xwd -root -silent | convert xwd:- "$SHOT"
 log "screenshot: $SHOT"
-"$WINE_BIN" "$WINE_BUILD/tools/q7close.exe"
+"$WINE_BIN" "$WINE_BUILD/tools/standins/q7close.exe"
 wait "$launcher" || true
 log "the launcher has ended"

@@ -179,7 +179,7 @@ log "checking $game"
 writes=(--writes "$out")
 [ -z "$preview" ] || writes+=(--writes "$preview")
 [ -z "$resource" ] || writes+=(--writes "$resource")
-read -r files bytes < <(python3 "$Q7_ROOT/tools/disc_tree.py" --own "$part" --own "$stage" \
+read -r files bytes < <(python3 "$Q7_ROOT/tools/disc/disc_tree.py" --own "$part" --own "$stage" \
     "${writes[@]}" "$game") || exit 1
 log "$files files, $bytes bytes"
 # Each file takes whole sectors; a first refusal before anything is built.
@@ -201,11 +201,11 @@ elif [ -z "$engine" ]; then
     log "no KBZ.EXE.manifest: there is no engine to put it beside"
 elif [ -n "$own_manifest" ]; then
     log "KBZ.EXE.manifest: the game folder's own ($(basename "$own_manifest")) goes on the disc"
-elif python3 "$Q7_ROOT/tools/pe_manifest.py" "$engine" 2>/dev/null; then
+elif python3 "$Q7_ROOT/tools/disc/pe_manifest.py" "$engine" 2>/dev/null; then
     printf '%s: warning: %s embeds a manifest of its own, so Windows would read none beside it: the disc carries no KBZ.EXE.manifest. For the game to run in code page 932 on a Windows 11 of another language, the engine'"'"'s own manifest must ask for it (activeCodePage ja-JP).\n' \
         "$(basename "$0")" "$engine" >&2
 else
-    cp "$Q7_ROOT/tools/KBZ.EXE.manifest" "$stage/KBZ.EXE.manifest"
+    cp "$Q7_ROOT/resources/q7.manifest" "$stage/KBZ.EXE.manifest"
     beside_engine=("/KBZ.EXE.manifest=$stage/KBZ.EXE.manifest")
     log "KBZ.EXE.manifest beside the engine: code page 932 for the game on Windows 11"
 fi
@@ -318,7 +318,7 @@ if [ ${#beside_engine[@]} -gt 0 ]; then
     grep -v "'/KBZ\.EXE\.manifest'\$" "$stage/files.txt" >"$stage/folder-files.txt" || true
     mv "$stage/folder-files.txt" "$stage/files.txt"
 fi
-python3 "$Q7_ROOT/tools/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
+python3 "$Q7_ROOT/tools/disc/disc_tree.py" --sizes "$game" <"$stage/files.txt" ||
     die 1 "$out: files changed while the image was written (above); no image written"
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
 mv -f "$part" "$out" || die 1 "$out: cannot be written"

@@ -17,4 +17,4 @@ install_only cmake make g++ pkg-config libmagick++-dev liblcms2-dev fonts-ipafon
 mkdir -p "$Q7_BUILD"
 log "building the picture converter"
 build_tree title-tool -DQ7_TOOLS_ONLY=ON -DCMAKE_BUILD_TYPE=Release >&2
-exec "$Q7_BUILD/title-tool/tools/q7title" "$@"
+exec "$Q7_BUILD/title-tool/tools/title/q7title" "$@"

@@ -71,7 +71,7 @@ make_game_folder() {
     shift 2
     rm -rf "$dir"
     mkdir -p "$dir"
-    cp "$WINE_BUILD/tools/KBZ.EXE" "$dir/"
+    cp "$WINE_BUILD/tools/standins/KBZ.EXE" "$dir/"
     python3 - "$dir" "$seed" "$@" <<'PY'
 import os, random, sys
 root, rng = sys.argv[1], random.Random(int(sys.argv[2]))
@@ -268,8 +268,8 @@ run_scenarios() {
     [ -z "${CDROM_IMAGE:-}" ] || add_cdrom_drive "$CDROM_IMAGE"
     "$WINE_BIN" "$WINE_BUILD/tests/wine/q7wine.exe" \
         --q7 "$(winpath "$exe")" \
-        --engine "$(winpath "$WINE_BUILD/tools/KBZ.EXE")" \
-        --engine-manifest "$(winpath "$Q7_ROOT/tools/KBZ.EXE.manifest")" \
+        --engine "$(winpath "$WINE_BUILD/tools/standins/KBZ.EXE")" \
+        --engine-manifest "$(winpath "$Q7_ROOT/resources/q7.manifest")" \
         ${Q7_CDROM_DRIVE:+--cdrom "$Q7_CDROM_DRIVE"} "$@" || rc=$?
     stop_wine_prefix
     return $rc

@@ -220,7 +220,7 @@ done <<<"$faults"
 # from sectors to files is checked on its own; the whole check through a
 # FUSE view whose reads there fail as a drive's would.
 sector=$(($(grep -obUa 'only-in-DATA.DAT' "$work/good.iso" | cut -d: -f1) / 2048))
-hit=$(python3 "$here/../../tools/disc_image.py" --files-in "$work/good.iso" <<<"$sector 1")
+hit=$(python3 "$here/../../tools/disc/disc_image.py" --files-in "$work/good.iso" <<<"$sector 1")
 if [ "$hit" = /SUB/DATA.DAT ]; then
     pass "unreadable sector: mapped to the file whose data lies there"
 else

@@ -70,7 +70,7 @@ printf x >"$bad/SAME.DAT"
 # its 9x DOS, bare and in lower case with an extension, and our own cases of
 # the same rules.
 wants=
-for d in $(grep -v '^#' "$here/../../tools/windows_refused_names.txt") CONIN\$ CONOUT\$ CLOCK\$ CONFIG\$ \
+for d in $(grep -v '^#' "$here/../../tools/disc/windows_refused_names.txt") CONIN\$ CONOUT\$ CLOCK\$ CONFIG\$ \
     COM0 LPT0 COM¹ COM² COM³ LPT¹ LPT² LPT³; do
     printf x >"$bad/$d"
     printf x >"$bad/${d,,}.txt"

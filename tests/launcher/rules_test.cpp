@@ -1,4 +1,3 @@
-#include "centring.h"
 #include "rules.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +14,7 @@ TEST(VersionGate, AdmitsFrom351Only) {
     EXPECT_TRUE(VersionAdmitted(0x23F00206));  // 6.2 with build and platform bits
 }
 
-TEST(Centring, TruncatesTowardZero) {
-    EXPECT_EQ(362, CentreOrigin(1024, 300));
-    EXPECT_EQ(361, CentreOrigin(1024, 301));
-    EXPECT_EQ(-30, CentreOrigin(640, 700));
-    EXPECT_EQ(-30, CentreOrigin(640, 701));
+TEST(PictureOrigin, TruncatesTowardZero) {
     EXPECT_EQ(58, PictureSourceOrigin(580, 464));
     EXPECT_EQ(57, PictureSourceOrigin(580, 465));
     EXPECT_EQ(-10, PictureSourceOrigin(580, 601));

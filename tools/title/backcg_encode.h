@@ -1,6 +1,7 @@
 // The BACKCG resource as the tools write it, the layout picture/backcg.h
 // reads (native tool code only, never in Q7.EXE).
 #pragma once
+#include "backcg.h"
 #include "colrle_encode.h"
 
 #include <cstdint>
@@ -11,6 +12,6 @@
 // (4, counted from the table), a record with its reserved word 0, then the
 // column-RLE picture of `pixels` (top-down, `width` x `height`). Empty if
 // the picture cannot be encoded.
-std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[768], const uint8_t *pixels,
-                                             uint32_t width, uint32_t height,
+std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[kColourTableSize],
+                                             const uint8_t *pixels, uint32_t width, uint32_t height,
                                              ColumnRleStats *stats = nullptr);

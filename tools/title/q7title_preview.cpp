@@ -12,19 +12,11 @@ namespace q7title {
 
 namespace {
 
-// The main dialog's buttons as its template places them, in dialog units.
-struct Button {
-    int x, y, width, height;
-    const char *label; // UTF-8; '&' marks the underlined letter
-};
-const Button kButtons[] = {{8, 136, 56, 16, "プレイ(&P)"},
-                           {72, 136, 88, 16, "インストール(&I)"},
-                           {168, 136, 56, 16, "終了(&X)"}};
 const char kLabelFont[] = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
 
 // The classic raised push button: a face with a light top and left, a dark
 // shadow under a grey one at the bottom and right.
-void DrawButton(std::vector<uint8_t> &shot, const Button &b) {
+void DrawButton(std::vector<uint8_t> &shot, const MainButton &b) {
     const int x0 = b.x * kPixelsPerUnit, y0 = b.y * kPixelsPerUnit;
     const int w = b.width * kPixelsPerUnit, h = b.height * kPixelsPerUnit;
     for (int y = 0; y < h; ++y)
@@ -42,7 +34,7 @@ void DrawButton(std::vector<uint8_t> &shot, const Button &b) {
 }
 
 // Writes the button's label centred on it, its '&' letter underlined.
-void DrawLabel(Magick::Image &image, const Button &b) {
+void DrawLabel(Magick::Image &image, const MainButton &b) {
     std::string text = b.label;
     size_t amp = text.find('&');
     text.erase(amp, 1);
@@ -71,7 +63,7 @@ std::vector<uint8_t> Preview(const std::vector<uint8_t> &rgb, size_t width, size
     for (size_t y = 0; y < kWindowHeight; ++y)
         std::memcpy(&shot[3 * y * kWindowWidth], &rgb[3 * ((top + y) * width + left)],
                     3 * kWindowWidth);
-    for (const Button &b : kButtons)
+    for (const MainButton &b : kMainButtons)
         DrawButton(shot, b);
     Magick::Image image;
     image.read(kWindowWidth, kWindowHeight, "RGB", Magick::CharPixel, shot.data());
@@ -80,7 +72,7 @@ std::vector<uint8_t> Preview(const std::vector<uint8_t> &rgb, size_t width, size
         image.fontPointsize(14);
         image.fillColor(Magick::Color("black"));
         image.strokeColor(Magick::Color());
-        for (const Button &b : kButtons)
+        for (const MainButton &b : kMainButtons)
             DrawLabel(image, b);
     } else {
         Progress(std::string("no ") + kLabelFont +

@@ -10,8 +10,8 @@ void PutU32(std::vector<uint8_t> &out, uint32_t v) {
 
 } // namespace
 
-std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[768], const uint8_t *pixels,
-                                             uint32_t width, uint32_t height,
+std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[kColourTableSize],
+                                             const uint8_t *pixels, uint32_t width, uint32_t height,
                                              ColumnRleStats *stats) {
     std::vector<uint8_t> picture = ColumnRleEncode(pixels, width, height, stats);
     std::vector<uint8_t> out;
@@ -19,7 +19,8 @@ std::vector<uint8_t> BuildBackgroundResource(const uint8_t colourTable[768], con
         return out;
     out.assign(colourTable, colourTable + kColourTableSize);
     PutU32(out, 1); // picture count
-    PutU32(out, 4); // first picture offset, from the start of the table
+    // The one picture's record follows right after the offset word.
+    PutU32(out, static_cast<uint32_t>(out.size() + 4 - kPictureTableOffset));
     PutU32(out, 0); // reserved
     out.insert(out.end(), picture.begin(), picture.end());
     return out;

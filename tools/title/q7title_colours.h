@@ -10,8 +10,6 @@
 
 namespace q7title {
 
-// The launcher's palette has room for this many of the picture's colours.
-const unsigned kMaxColours = 236;
 // Up to this many colours a picture is art: Merge takes its colours away one
 // at a time, each into its nearest, only as many as must go; beyond, it is a
 // photograph for ImageMagick's quantiser (which leaves art with far fewer

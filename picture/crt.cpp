@@ -1,5 +1,8 @@
-// The few memory routines the compiler may emit calls to (structure
-// initialisation and copies). Built, like all product code, with loop-pattern
+// The few memory routines of the C runtime that Q7.EXE does without: the
+// compiler may emit calls to them (structure initialisation and copies),
+// and the picture library calls memcpy itself. They sit here, at the
+// bottom of the program, so that every folder that links to them lies
+// above them. Built, like all product code, with loop-pattern
 // recognition off, or the compiler would turn these loops back into calls to
 // themselves.
 #include <cstddef>

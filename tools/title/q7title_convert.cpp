@@ -1,4 +1,5 @@
 #include "q7title_convert.h"
+#include "backcg.h"
 #include "backcg_encode.h"
 #include "colrle_encode.h"
 #include "q7title_colours.h"
@@ -19,9 +20,6 @@ namespace q7title {
 
 namespace {
 
-// The picture's colours go to entries 10 to 245; the 20 system colour slots
-// around them stay black.
-const unsigned kFirstIndex = 10;
 // A kept size becomes the launcher's picture as it is.
 const size_t kMaxKeptSide = 8192;
 
@@ -70,7 +68,7 @@ void Convert(const Options &opt) {
     CheckReplaceable(opt.output);
     if (opt.preview != nullptr)
         CheckReplaceable(opt.preview);
-    size_t width = 580, height = 440;
+    size_t width = kTitleWidth, height = kTitleHeight;
     std::vector<std::string> notes;
     Magick::Image image =
         opt.keepSize ? Load(opt.input, 0, 0, &notes) : Load(opt.input, width, height, &notes);
@@ -94,9 +92,9 @@ void Convert(const Options &opt) {
 
     if (own.colours.size() <= kMergeLimit) {
         std::vector<uint32_t> palette = own.colours;
-        if (palette.size() > kMaxColours) {
-            palette = Merge(own, kMaxColours);
-            Progress("merged the " + std::to_string(own.colours.size() - kMaxColours) +
+        if (palette.size() > kTitleMaxColours) {
+            palette = Merge(own, kTitleMaxColours);
+            Progress("merged the " + std::to_string(own.colours.size() - kTitleMaxColours) +
                      " colours that would move the fewest pixels the least into their nearest");
         }
         if (scaled || palette.size() < own.colours.size()) {
@@ -105,22 +103,23 @@ void Convert(const Options &opt) {
                      ")");
         }
     } else {
-        Progress(std::string("reducing to ") + std::to_string(kMaxColours) +
+        Progress(std::string("reducing to ") + std::to_string(kTitleMaxColours) +
                  " colours, dithering: " + opt.ditherName);
-        image.quantizeColors(kMaxColours);
+        image.quantizeColors(kTitleMaxColours);
         image.quantizeColorSpace(Magick::sRGBColorspace);
         image.quantizeDither(opt.dither != Magick::NoDitherMethod);
         image.quantizeDitherMethod(opt.dither);
         image.quantize();
     }
     std::vector<uint8_t> final = Rgb(image);
-    std::vector<uint32_t> colours = Colours(final, kMaxColours);
-    if (colours.size() > kMaxColours)
-        throw Failure{opt.input, "more than 236 colours remain after reducing them"};
+    std::vector<uint32_t> colours = Colours(final, kTitleMaxColours);
+    if (colours.size() > kTitleMaxColours)
+        throw Failure{opt.input, "more than " + std::to_string(kTitleMaxColours) +
+                                     " colours remain after reducing them"};
 
-    uint8_t table[768] = {};
+    uint8_t table[kColourTableSize] = {};
     for (size_t k = 0; k < colours.size(); ++k) {
-        uint8_t *e = table + 3 * (kFirstIndex + k);
+        uint8_t *e = table + 3 * (kTitleFirstIndex + k);
         e[0] = uint8_t(colours[k]);
         e[1] = uint8_t(colours[k] >> 8);
         e[2] = uint8_t(colours[k] >> 16);
@@ -129,7 +128,7 @@ void Convert(const Options &opt) {
     for (size_t i = 0; i < pixels.size(); ++i) {
         size_t k =
             std::lower_bound(colours.begin(), colours.end(), ColourAt(final, i)) - colours.begin();
-        pixels[i] = static_cast<uint8_t>(kFirstIndex + k);
+        pixels[i] = static_cast<uint8_t>(kTitleFirstIndex + k);
     }
 
     Progress("encoding");

@@ -2,16 +2,14 @@
 // moon, mountain ranges, and the "ORLIN-Q7" title in a blocky face. Native
 // tool code only; its output is committed as resources/backcg.bin.
 #pragma once
+#include "backcg.h"
 #include "colrle_encode.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-const uint32_t kTitleWidth = 580;
-const uint32_t kTitleHeight = 440;
-// The picture keeps clear of the 20 system colour slots and of 229..255.
-const uint8_t kTitleFirstIndex = 10;
+// Our drawing keeps to entries kTitleFirstIndex (backcg.h) to this one.
 const uint8_t kTitleLastIndex = 228;
 
 // Draws the picture top-down into `pixels` (kTitleWidth * kTitleHeight
