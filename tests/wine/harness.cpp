@@ -208,9 +208,8 @@ std::string NewDisc(const std::string &name, bool withEngine) {
     return dir;
 }
 
-void WriteBytes(const std::string &path, const std::string &bytes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+// The whole of a file opened for writing (created anew) or reading.
+static void WriteAll(HANDLE h, const std::string &bytes) {
     REQUIRE(h != INVALID_HANDLE_VALUE);
     DWORD written = 0;
     BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
@@ -218,9 +217,7 @@ void WriteBytes(const std::string &path, const std::string &bytes) {
     REQUIRE(ok && written == bytes.size());
 }
 
-std::string ReadBytes(const std::string &path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+static std::string ReadAll(HANDLE h) {
     if (h == INVALID_HANDLE_VALUE)
         return std::string();
     std::string out;
@@ -230,6 +227,28 @@ std::string ReadBytes(const std::string &path) {
         out.append(buf, got);
     CloseHandle(h);
     return out;
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes) {
+    WriteAll(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr),
+             bytes);
+}
+
+std::string ReadBytes(const std::string &path) {
+    return ReadAll(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+void WriteBytesW(const std::wstring &path, const std::string &bytes) {
+    WriteAll(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr),
+             bytes);
+}
+
+std::string ReadBytesW(const std::wstring &path) {
+    return ReadAll(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 DWORD Attributes(const std::string &path) {

@@ -80,6 +80,9 @@ void PutDiscBack();
 std::string NewDisc(const std::string &name, bool withEngine);
 void WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path); // empty when missing
+// The same by Unicode names, which the driver's own code page may not hold.
+void WriteBytesW(const std::wstring &path, const std::string &bytes);
+std::string ReadBytesW(const std::wstring &path);
 bool FileExists(const std::string &path);
 bool DirExists(const std::string &path);
 DWORD Attributes(const std::string &path); // INVALID_FILE_ATTRIBUTES when missing

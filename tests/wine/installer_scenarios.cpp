@@ -195,31 +195,6 @@ std::wstring FromShiftJis(const std::string &sjis) {
     return w;
 }
 
-// Files by their Unicode names, which the driver's own code page may not hold.
-void WriteBytesW(const std::wstring &path, const std::string &bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    REQUIRE(h != INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    BOOL ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(h);
-    REQUIRE(ok && written == bytes.size());
-}
-
-std::string ReadBytesW(const std::wstring &path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string out;
-    char buf[65536];
-    DWORD got;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got != 0)
-        out.append(buf, got);
-    CloseHandle(h);
-    return out;
-}
-
 // A drive letter that names no drive at all.
 std::string UnmappedDrive() {
     DWORD mask = GetLogicalDrives();
