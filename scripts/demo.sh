@@ -29,7 +29,7 @@ if [ -z "$image" ]; then
     game=$Q7_BUILD/demo-game
     # Sample data in the shape of a game disc: a few large files, some small
     # ones, a subdirectory that the installer passes over, and a note.
-    make_game_folder "$game" 7 SCENE.DAT=2500000 VOICE.DAT=1200000 SYSTEM.DAT=65536 SAVE.DAT=0 \
+    make_game_folder "$game" "$WINE_BUILD/tools/standins/KBZ.EXE" 7 SCENE.DAT=2500000 VOICE.DAT=1200000 SYSTEM.DAT=65536 SAVE.DAT=0 \
         MOVIE/OPENING.AVI=300000
     printf 'ＯＲＬＩＮ－Ｑ７\r\nデモ用のディスクです。\r\n' | iconv -f UTF-8 -t CP932 >"$game/README.TXT"
     # The Q7.EXE this Wine runs (the x86_64 build where i386 programs do not run).

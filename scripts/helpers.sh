@@ -1,6 +1,7 @@
 # General helpers of every script here and of the benchmarks: messages,
-# packages, builds of Q7.EXE (plain or with a publisher's picture), and the
-# checks of files a publisher names. The Wine test environment of demo.sh,
+# packages (every one the demo, the tests and the benchmarks use), builds of
+# Q7.EXE (plain or with a publisher's picture), the checks of files a
+# publisher names, and the game folders of the demo and the tests. The Wine test environment of demo.sh,
 # test.sh and the benchmarks is in wine_env.sh, which sources this file.
 # Source it; it sets -e -u -o pipefail.
 set -euo pipefail
@@ -237,4 +238,55 @@ build_with_picture() {
     # Resource data lies whole in the program: the converted picture must be there.
     python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read() not in open(sys.argv[2], "rb").read())' \
         "$dir/backcg.bin" "$PICTURE_EXE" || { log "$PICTURE_EXE does not hold $dir/backcg.bin"; return 1; }
+}
+
+# install_packages: everything demo.sh, test.sh and the benchmarks use, in
+# one apt run: the toolchains and libraries of every build, the picture and
+# disc tools, and Wine with what it needs here (an X server, fonts, locales).
+install_packages() {
+    local build=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+        zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
+        g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
+        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic xorriso python3-fusepy)
+    local wine=(wine wine64 wine32:i386 xvfb x11-apps fonts-wine locales fuseiso)
+    # wine32 comes from the i386 architecture, which apt must know first.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
+    install_only "${build[@]}" "${wine[@]}"
+    # Wine takes its ANSI code page from the locale: 932 for the launcher's
+    # own Japanese, 1252 for the scenarios of a Western system.
+    local loc gen=0
+    for loc in ja_JP fr_FR; do
+        if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
+            grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+                echo "$loc.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+            gen=1
+        fi
+    done
+    if [ "$gen" -eq 1 ]; then
+        log "generating the ja_JP.UTF-8 and fr_FR.UTF-8 locales"
+        as_root locale-gen >/dev/null
+    fi
+}
+
+# make_game_folder DIR ENGINE SEED NAME=SIZE...: a fresh game folder for the
+# demo and the tests, holding the engine ENGINE as KBZ.EXE and files of SIZE
+# random bytes (NAME may name a subfolder).
+make_game_folder() {
+    local dir=$1 engine=$2 seed=$3
+    shift 3
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp "$engine" "$dir/KBZ.EXE"
+    python3 - "$dir" "$seed" "$@" <<'PY'
+import os, random, sys
+root, rng = sys.argv[1], random.Random(int(sys.argv[2]))
+for entry in sys.argv[3:]:
+    name, size = entry.rsplit("=", 1)
+    path = os.path.join(root, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(int(size)))
+PY
 }

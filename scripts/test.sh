@@ -63,7 +63,7 @@ record "check_disc.sh" $rc
 # scenario from the CD-ROM drive runs on.
 game=$Q7_BUILD/test-game
 rm -f "$Q7_BUILD/test-disc.iso"
-make_game_folder "$game" 10 DATA.DAT=$((24 << 20)) EMPTY.DAT=0 ゲーム.DAT=70000 \
+make_game_folder "$game" "$WINE_BUILD/tools/standins/KBZ.EXE" 10 DATA.DAT=$((24 << 20)) EMPTY.DAT=0 ゲーム.DAT=70000 \
     MOVIE/OPENING.AVI=100000
 rc=0
 "$Q7_ROOT/tests/disc/reproducible.sh" "$game" || rc=$?

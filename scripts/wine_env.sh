@@ -1,7 +1,7 @@
 # The Wine test environment of demo.sh, test.sh and the benchmarks: the
-# packages they need, the Wine that runs Q7.EXE here, Xvfb, throwaway
-# prefixes with a small drive and a CD-ROM drive, and game folders. Sources
-# helpers.sh; source it, and it sets -e -u -o pipefail.
+# Wine that runs Q7.EXE here, Xvfb, throwaway prefixes with a small drive
+# and a CD-ROM drive. Sources helpers.sh (messages, packages, builds, game
+# folders); source it, and it sets -e -u -o pipefail.
 source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 
 # i386 Linux programs (the 32-bit Wine loader) do not run on every kernel;
@@ -10,36 +10,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/helpers.sh"
 host_runs_i386() {
     [ -x /usr/lib/wine/wine ] || return 1
     /usr/lib/wine/wine --version >/dev/null 2>&1
-}
-
-# install_packages: everything demo.sh, test.sh and the benchmarks use, in
-# one apt run: the toolchains and libraries of every build, the picture and
-# disc tools, and Wine with what it needs here (an X server, fonts, locales).
-install_packages() {
-    local build=(cmake g++ make python3 git clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
-        zlib1g-dev liblz4-dev clang-format mingw-w64 g++-mingw-w64-i686-win32
-        g++-mingw-w64-x86-64-win32 binutils-mingw-w64-i686
-        imagemagick libmagick++-dev pkg-config fonts-ipafont-gothic xorriso python3-fusepy)
-    local wine=(wine wine64 wine32:i386 xvfb x11-apps fonts-wine locales fuseiso)
-    # wine32 comes from the i386 architecture, which apt must know first.
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        as_root dpkg --add-architecture i386
-    fi
-    install_only "${build[@]}" "${wine[@]}"
-    # Wine takes its ANSI code page from the locale: 932 for the launcher's
-    # own Japanese, 1252 for the scenarios of a Western system.
-    local loc gen=0
-    for loc in ja_JP fr_FR; do
-        if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8$"; then
-            grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
-                echo "$loc.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
-            gen=1
-        fi
-    done
-    if [ "$gen" -eq 1 ]; then
-        log "generating the ja_JP.UTF-8 and fr_FR.UTF-8 locales"
-        as_root locale-gen >/dev/null
-    fi
 }
 
 # build_product: builds Q7.EXE as shipped (i686), and the x86_64 one where
@@ -62,26 +32,6 @@ build_product() {
     fi
     WINE_BUILD=${BUILT_EXE%/launcher/Q7.EXE}
     export WINE_BUILD WINE_BIN WINE_ARCH
-}
-
-# make_game_folder DIR SEED NAME=SIZE...: a fresh game folder holding the
-# engine stand-in and files of SIZE random bytes (NAME may name a subfolder).
-make_game_folder() {
-    local dir=$1 seed=$2
-    shift 2
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    cp "$WINE_BUILD/tools/standins/KBZ.EXE" "$dir/"
-    python3 - "$dir" "$seed" "$@" <<'PY'
-import os, random, sys
-root, rng = sys.argv[1], random.Random(int(sys.argv[2]))
-for entry in sys.argv[3:]:
-    name, size = entry.rsplit("=", 1)
-    path = os.path.join(root, name)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(rng.randbytes(int(size)))
-PY
 }
 
 # Starts Xvfb on a free display (demo.sh, given a display, does not call
