@@ -10,6 +10,16 @@ ram_folder() {
     fi
 }
 
+# bench_game NAME: HOST, a RAM folder (ram_folder NAME) removed when the
+# script ends, and GAME, a game folder in it holding the mix of
+# make_bench_set.
+bench_game() {
+    HOST=$(ram_folder "$1")
+    trap 'rm -rf "$HOST"' EXIT
+    GAME=$HOST/game
+    make_bench_set "$GAME" DATA
+}
+
 # BENCH_SIZE=tiny: every set a few MB and one round, for the test suite's
 # run, which shows only that each benchmark still runs to its end; its
 # figures mean nothing.

@@ -16,10 +16,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}
 
-HOST=$(ram_folder q7check)
-trap 'rm -rf "$HOST"' EXIT
-GAME=$HOST/game
-make_bench_set "$GAME" DATA
+bench_game q7check
 packs=9 pack=52428800 last=20000000 many=2000
 if tiny; then packs=2 pack=65536 last=1000 many=20; fi
 for i in $(seq 1 $packs); do head -c $pack /dev/urandom >"$GAME/PACK$i.DAT"; done

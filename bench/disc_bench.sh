@@ -12,10 +12,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench_set.sh"
 
 ROUNDS=${1:-5}
 
-HOST=$(ram_folder q7disc)
-trap 'rm -rf "$HOST"' EXIT
-GAME=$HOST/game
-make_bench_set "$GAME" DATA
+bench_game q7disc
 log "game folder: $(du -sh "$GAME" | cut -f1) in $(find "$GAME" -type f | wc -l) files"
 
 bash "$Q7_ROOT/scripts/make_disc.sh" "$GAME" "$HOST/q7.iso" >/dev/null
