@@ -192,9 +192,9 @@ fi
 # Shift-JIS names and texts as on a Japanese one. Windows reads no manifest
 # beside a program that embeds one, and a publisher's own is kept.
 beside_engine=()
-game_root=$(realpath -- "$game")
-engine=$(find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE -type f -print -quit)
-own_manifest=$(find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE.manifest -print -quit)
+keep game_root realpath -- "$game"
+keep engine find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE -type f -print -quit
+keep own_manifest find -L "$game_root" -mindepth 1 -maxdepth 1 -iname KBZ.EXE.manifest -print -quit
 if [ -z "$engine_manifest" ]; then
     log "no KBZ.EXE.manifest beside the engine (--no-engine-manifest)"
 elif [ -z "$engine" ]; then
