@@ -221,7 +221,7 @@ done
 # happens to hold them.
 proj=$work/outer/q7
 mkdir -p "$proj"
-cp -r "$here/../../scripts" "$here/../../tools" "$proj/"
+cp -r "$here/../../scripts" "$here/../../tools" "$here/../../resources" "$proj/"
 commit() { # DIR EPOCH
     git -C "$1" add -A >/dev/null
     GIT_AUTHOR_DATE="@$2 +0000" GIT_COMMITTER_DATE="@$2 +0000" \
